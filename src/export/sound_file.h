@@ -1,0 +1,18 @@
+// Encoding the PCM block as a sound file: 16-bit PCM, mono, SND_SAMPLE_RATE.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class SoundFileFormat { Wav, Flac, Aiff };
+
+// The format a file name asks for by its extension (case-insensitive), if it is one we write.
+std::optional<SoundFileFormat> SoundFileFormatFor(std::string_view path);
+
+// Encodes samples as a complete file into bytes. On failure returns false and says why in error.
+bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+                     std::vector<unsigned char>& bytes, std::string& error);

@@ -1,0 +1,83 @@
+// Sound file encoding with libsndfile, into memory: WAV cannot be written to a pipe, and a file
+// is only put in place once it is complete.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/sound.h"
+#include "export/sound_file.h"
+
+namespace {
+
+struct MemoryFile {
+  std::vector<unsigned char>& bytes;
+  sf_count_t pos = 0;
+};
+
+MemoryFile& Mem(void* user) { return *static_cast<MemoryFile*>(user); }
+
+sf_count_t MemLength(void* user) { return static_cast<sf_count_t>(Mem(user).bytes.size()); }
+
+sf_count_t MemSeek(sf_count_t offset, int whence, void* user) {
+  MemoryFile& f = Mem(user);
+  const sf_count_t base = whence == SEEK_CUR ? f.pos : whence == SEEK_END ? MemLength(user) : 0;
+  if (base + offset < 0) return -1;
+  f.pos = base + offset;
+  return f.pos;
+}
+
+sf_count_t MemRead(void* dst, sf_count_t count, void* user) {
+  MemoryFile& f = Mem(user);
+  const sf_count_t n = std::clamp<sf_count_t>(MemLength(user) - f.pos, 0, count);
+  if (n > 0) std::memcpy(dst, f.bytes.data() + f.pos, static_cast<std::size_t>(n));
+  f.pos += n;
+  return n;
+}
+
+sf_count_t MemWrite(const void* src, sf_count_t count, void* user) {
+  MemoryFile& f = Mem(user);
+  const auto end = static_cast<std::size_t>(f.pos + count);
+  if (end > f.bytes.size()) f.bytes.resize(end);
+  std::memcpy(f.bytes.data() + f.pos, src, static_cast<std::size_t>(count));
+  f.pos += count;
+  return count;
+}
+
+sf_count_t MemTell(void* user) { return Mem(user).pos; }
+
+int MajorFormat(SoundFileFormat format) {
+  switch (format) {
+    case SoundFileFormat::Flac: return SF_FORMAT_FLAC;
+    case SoundFileFormat::Aiff: return SF_FORMAT_AIFF;
+    case SoundFileFormat::Wav: break;
+  }
+  return SF_FORMAT_WAV;
+}
+
+}  // namespace
+
+bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+                     std::vector<unsigned char>& bytes, std::string& error) {
+  bytes.clear();
+  bytes.reserve(samples.size_bytes() + 4096);  // room for headers: no regrowth of a large buffer
+  MemoryFile file{bytes};
+  SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
+  SF_INFO info{};
+  info.samplerate = SND_SAMPLE_RATE;
+  info.channels = 1;
+  info.format = MajorFormat(format) | SF_FORMAT_PCM_16;
+  SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+  if (!sf) {
+    error = sf_strerror(nullptr);
+    return false;
+  }
+  const auto count = static_cast<sf_count_t>(samples.size());
+  const bool written = sf_write_short(sf, samples.data(), count) == count;
+  if (!written) error = sf_strerror(sf);
+  if (sf_close(sf) != 0 && written) {
+    error = "cannot finish the file";
+    return false;
+  }
+  return written;
+}
