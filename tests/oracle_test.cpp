@@ -1,0 +1,70 @@
+// RenderTrack against the plain reference on random note sequences, bit for bit.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "common/sound.h"
+#include "reference_render.h"
+#include "synth/notes.h"
+#include "synth/render.h"
+#include "test_support.h"
+
+namespace {
+
+// Mostly holds, some note-ons over the whole byte range, some NOTE_OFF; NOTE_END only where
+// asked for, at a random place.
+std::vector<std::uint8_t> RandomNotes(std::mt19937& rng, std::size_t length, bool with_end) {
+  std::vector<std::uint8_t> notes(length);
+  std::uniform_int_distribution<int> kind(0, 99), any_note(1, 254), song_note(50, 80);
+  for (auto& b : notes) {
+    const int k = kind(rng);
+    if (k < 60) {
+      b = NOTE_HOLD;
+    } else if (k < 68) {
+      b = NOTE_OFF;
+    } else {
+      int note = k < 90 ? song_note(rng) : any_note(rng);
+      if (note == NOTE_OFF) note = 1;
+      b = static_cast<std::uint8_t>(note);
+    }
+  }
+  if (with_end && length > 0) notes[std::uniform_int_distribution<std::size_t>(0, length - 1)(rng)] = NOTE_END;
+  return notes;
+}
+
+struct Case {
+  std::size_t length;
+  bool with_end;
+};
+
+class Oracle : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
+  const Case c = GetParam();
+  std::mt19937 rng(static_cast<unsigned>(1000 + c.length * 2 + c.with_end));
+  const auto first = RandomNotes(rng, c.length, c.with_end);
+  const auto second = RandomNotes(rng, c.length / 3, false);
+
+  ClearBuffers();
+  auto ref = MakeReferenceTrack();
+  CaptureConsole([&] {
+    RenderTrack(0, first, 0.03f);
+    ReferenceRenderTrack(first, 0.03f, ref);
+    EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "") << "first track";
+    RenderTrack(3, second, 0.7f);
+  });
+  ReferenceRenderTrack(second, 0.7f, ref);
+  EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "") << "second track";
+  EXPECT_EQ(FirstDifference(MasterBuffer, ref.master), "") << "master";
+}
+
+INSTANTIATE_TEST_SUITE_P(RandomSequences, Oracle,
+                         ::testing::Values(Case{1, false}, Case{300, false}, Case{1799, false},
+                                           Case{1800, false}, Case{2500, false}, Case{1800, true},
+                                           Case{900, true}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.length) + (info.param.with_end ? "_with_end" : "");
+                         });
+
+}  // namespace

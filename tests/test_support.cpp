@@ -1,0 +1,55 @@
+#include "test_support.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/console.h"
+#include "common/sound.h"
+
+void ClearBuffers() {
+  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
+  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
+}
+
+std::string CaptureConsole(const std::function<void()>& fn) {
+  std::FILE* f = std::tmpfile();
+  SetConsole(f);
+  fn();
+  SetConsole(nullptr);
+  std::string text;
+  std::rewind(f);
+  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(f);
+  return text;
+}
+
+std::uint32_t Crc32(std::span<const unsigned char> bytes) {
+  uLong crc = crc32(0, Z_NULL, 0);
+  // zlib takes lengths as uInt; feed large blocks in pieces.
+  while (!bytes.empty()) {
+    const auto n = std::min<std::size_t>(bytes.size(), 1u << 30);
+    crc = crc32(crc, bytes.data(), static_cast<uInt>(n));
+    bytes = bytes.subspan(n);
+  }
+  return static_cast<std::uint32_t>(crc);
+}
+
+std::uint32_t Crc32(std::span<const std::int16_t> samples) {
+  return Crc32(std::span(reinterpret_cast<const unsigned char*>(samples.data()), samples.size_bytes()));
+}
+
+std::string FirstDifference(std::span<const float> got, std::span<const float> want) {
+  if (got.size() != want.size()) return "lengths differ";
+  for (std::size_t n = 0; n < got.size(); ++n) {
+    if (std::memcmp(&got[n], &want[n], sizeof(float)) != 0) {
+      char text[128];
+      std::snprintf(text, sizeof text, "first difference at sample %zu: got %.9g, want %.9g", n,
+                    static_cast<double>(got[n]), static_cast<double>(want[n]));
+      return text;
+    }
+  }
+  return "";
+}
