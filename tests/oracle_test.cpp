@@ -38,6 +38,10 @@ struct Case {
   bool with_end;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.length << " bytes" << (c.with_end ? " with NOTE_END" : "");
+}
+
 class Oracle : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
@@ -64,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(RandomSequences, Oracle,
                                            Case{1800, false}, Case{2500, false}, Case{1800, true},
                                            Case{900, true}),
                          [](const auto& info) {
-                           return std::to_string(info.param.length) + (info.param.with_end ? "_with_end" : "");
+                           return "length_" + std::to_string(info.param.length) + (info.param.with_end ? "_with_end" : "");
                          });
 
 }  // namespace
