@@ -19,3 +19,7 @@ void ConvertToPcm16();
 
 // The PCM block; valid after ConvertToPcm16.
 std::span<const std::int16_t> PcmBlock();
+
+// Converts MasterBuffer to PCM, opens the default output and queues the whole block, then returns
+// while it plays. Without a usable device it says so on standard error and the run goes on.
+void PlayMaster();

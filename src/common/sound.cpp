@@ -2,3 +2,7 @@
 
 float TrackBuffer[SND_TOTAL_SAMPLES];
 float MasterBuffer[SND_TOTAL_SAMPLES];
+
+WaveOutDevice SoundDevice;
+WaveOutFormat WaveFormat;
+WaveOutBlock WaveHeader;

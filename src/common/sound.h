@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/wave_out.h"
+
 constexpr int SND_SAMPLE_RATE = 44100;
 constexpr int SND_UNIT_LEN = 4410;  // one sound unit: 0.1 s, the time step of a note sequence
 constexpr int SND_UNIT_NUM = 1800;  // 180 s
@@ -13,3 +15,11 @@ constexpr int SND_MAX_CHANNEL = 4;  // RenderTrack ignores channels above this
 extern float TrackBuffer[SND_TOTAL_SAMPLES];
 // The mix target. Zeroed only by ResetSound; the player turns its first half into PCM.
 extern float MasterBuffer[SND_TOTAL_SAMPLES];
+
+// The process-wide device state. SoundDevice is the open output, null when none is: PlayMaster
+// opens it, ResetSound closes it. From the moment the block is queued, the device reads
+// WaveHeader and the PCM block in MasterBuffer on its own until it is closed, so neither may be
+// a temporary.
+extern WaveOutDevice SoundDevice;
+extern WaveOutFormat WaveFormat;
+extern WaveOutBlock WaveHeader;

@@ -1,0 +1,15 @@
+#include "app/reset_sound.h"
+
+#include <algorithm>
+
+#include "common/sound.h"
+
+void ResetSound() {
+  if (SoundDevice) {
+    // Closing stops playback first, so the device no longer reads MasterBuffer when it is zeroed.
+    WaveOutClose(SoundDevice);
+    SoundDevice = nullptr;
+  }
+  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
+  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
+}

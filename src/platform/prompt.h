@@ -1,0 +1,21 @@
+// The modal prompt the player waits in while its sound plays.
+#pragma once
+
+#include <cstdint>
+
+// What the prompt may show of the playback, and whether it is over.
+struct PromptProgress {
+  bool playing;  // a device is open
+  double played_seconds;
+  double total_seconds;
+  bool finished;  // the whole block has played (or there is nothing to play)
+};
+using PromptProgressFn = PromptProgress (*)();
+
+// Shows text (UTF-8) with caption and one OK button and blocks until it is dismissed.
+//
+// On Windows a message box. Elsewhere: a desktop dialog in a graphical session; otherwise, with a
+// terminal on standard input, the text and "[OK]" on standard error with the playback position,
+// ended by Enter or end of input; otherwise a line on standard input ends it, and at end of input
+// it waits until the playback has finished.
+void ShowPrompt(const char* text, const char* caption, PromptProgressFn progress);

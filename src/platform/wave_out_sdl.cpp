@@ -1,0 +1,118 @@
+// Wave-out on SDL2, which reaches PipeWire, PulseAudio or ALSA, whatever the machine has, and
+// converts when the device runs at another rate or format.
+//
+// SDL's audio thread calls Fill, which copies the next piece of the block straight from the
+// caller's memory, and silence once the block has ended: the block is never copied as a whole.
+#include <SDL.h>
+
+#ifdef __linux__
+#include <dlfcn.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/wave_out.h"
+
+struct WaveOutStream {
+  SDL_AudioDeviceID id = 0;
+  const unsigned char* data = nullptr;  // the prepared block
+  std::uint32_t length = 0;
+  std::atomic<std::uint32_t> position{0};  // bytes handed to the device so far
+  std::atomic<bool> finished{false};
+};
+
+namespace {
+
+constexpr int kFramesPerCallback = 2048;  // about 46 ms at 44.1 kHz
+
+void SDLCALL Fill(void* user, Uint8* out, int len) {
+  auto& s = *static_cast<WaveOutStream*>(user);
+  const std::uint32_t pos = s.position.load(std::memory_order_relaxed);
+  const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(len), s.length - pos);
+  if (n > 0) std::memcpy(out, s.data + pos, n);
+  std::memset(out + n, 0, static_cast<std::size_t>(len) - n);  // silence for signed 16-bit
+  s.position.store(pos + n, std::memory_order_relaxed);
+  // Only once the device asks for more after the end has the last piece gone out.
+  if (n == 0) s.finished.store(true, std::memory_order_release);
+}
+
+#ifdef __linux__
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// While SDL looks for a device, libasound prints each failed try to standard error itself. The
+// reason that matters comes back through SDL_GetError, so its own printing is switched off here.
+// SDL loads the same library later and shares the setting.
+void QuietAlsa() {
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!alsa) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  if (auto set = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
+}
+#else
+void QuietAlsa() {}
+#endif
+
+SDL_AudioFormat SdlFormat(const WaveOutFormat& f) {
+  return f.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+}
+
+}  // namespace
+
+bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
+  *device = nullptr;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C keeps ending the program
+  SDL_SetHint(SDL_HINT_APP_NAME, "Wave");         // the name the sound server shows
+  QuietAlsa();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    why = SDL_GetError();
+    return false;
+  }
+  auto* stream = new WaveOutStream;
+  SDL_AudioSpec want{};
+  want.freq = static_cast<int>(format->nSamplesPerSec);
+  want.format = SdlFormat(*format);
+  want.channels = static_cast<Uint8>(format->nChannels);
+  want.samples = kFramesPerCallback;
+  want.callback = Fill;
+  want.userdata = stream;
+  // No changes allowed: SDL converts to whatever the device really runs at.
+  stream->id = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (stream->id == 0) {
+    why = SDL_GetError();
+    delete stream;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  *device = stream;
+  return true;
+}
+
+void WaveOutPrepare(WaveOutDevice device, WaveOutBlock* block) {
+  if (!device) return;
+  SDL_LockAudioDevice(device->id);
+  device->data = reinterpret_cast<const unsigned char*>(block->lpData);
+  device->length = block->dwBufferLength;
+  device->position = 0;
+  device->finished = false;
+  SDL_UnlockAudioDevice(device->id);
+}
+
+void WaveOutWrite(WaveOutDevice device, WaveOutBlock*) {
+  if (device) SDL_PauseAudioDevice(device->id, 0);
+}
+
+void WaveOutClose(WaveOutDevice device) {
+  if (!device) return;
+  // Closing stops the audio thread and waits for it, so the block is no longer read after this.
+  SDL_CloseAudioDevice(device->id);
+  delete device;
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+WaveOutProgress WaveOutPosition(WaveOutDevice device, const WaveOutBlock*) {
+  if (!device) return {0, true};
+  const bool finished = device->finished.load(std::memory_order_acquire);
+  return {device->position.load(std::memory_order_relaxed), finished};
+}
