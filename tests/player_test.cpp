@@ -1,0 +1,217 @@
+// The player through the real binary, with SDL's disk driver standing in for the sound card.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "process.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kWave = WAVE_PATH;
+const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
+const std::string kSentence = "ぷれいなう : OKを押すと終了します";
+constexpr std::size_t kBlockBytes = 15876000;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The block within a capture starts at its first non-zero sample (the song's first is 8); the
+// disk driver writes silence before and after it. Empty if the capture does not hold all of it.
+std::string_view LocateBlock(const std::string& capture) {
+  std::size_t start = 0;
+  while (start + 1 < capture.size() && capture[start] == 0 && capture[start + 1] == 0) start += 2;
+  if (capture.size() - start < kBlockBytes) return {};
+  return std::string_view(capture).substr(start, kBlockBytes);
+}
+
+std::uint32_t CrcOf(std::string_view bytes) {
+  return Crc32(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+}
+
+class Player : public ::testing::Test {
+ protected:
+  void TearDown() override { fs::remove(capture_); }
+
+  // The player on the disk driver, with no desktop; real_time paces the capture like a sound card.
+  ProcessOptions Options(Input input, bool real_time) const {
+    ProcessOptions o{{kWave}, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", capture_}}, {"DISPLAY", "WAYLAND_DISPLAY"}, input};
+    if (!real_time) o.set_env.emplace_back("SDL_DISKAUDIODELAY", "0");
+    return o;
+  }
+
+  std::uintmax_t CaptureSize() const {
+    std::error_code ec;
+    const auto size = fs::file_size(capture_, ec);
+    return ec ? 0 : size;
+  }
+
+  void ExpectWholeBlockCaptured() const {
+    const std::string capture = ReadFile(capture_);
+    const std::string_view block = LocateBlock(capture);
+    ASSERT_EQ(block.size(), kBlockBytes) << "capture of " << capture.size() << " bytes";
+    EXPECT_EQ(CrcOf(block), kSongCrc);
+  }
+
+  const std::string capture_ = (fs::temp_directory_path() / ("wave-capture-" + std::to_string(::getpid()) + "-" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".raw"))
+                                   .string();
+};
+
+TEST_F(Player, PlaysTheWholeBlockUntilALineDismissesThePrompt) {
+  Process wave(Options(Input::Pipe, false));
+  ASSERT_TRUE(WaitFor([&] { return CaptureSize() > kBlockBytes + 256 * 1024; }, 120s)) << "only " << CaptureSize() << " bytes captured";
+  wave.Type("\n");
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stdout(), kLines);
+  EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();  // SDL notes its disk driver there
+  ExpectWholeBlockCaptured();
+}
+
+TEST_F(Player, DismissedAtOnceEndsWithinASecond) {
+  Process wave(Options(Input::Pipe, true));
+  ASSERT_TRUE(WaitFor([&] { return CaptureSize() > 0; }, 120s)) << "playback never started";
+  wave.Type("ok\n");
+  EXPECT_TRUE(wave.Wait(1s)) << "still running a second after OK";
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stdout(), kLines);
+  EXPECT_LT(CaptureSize(), kBlockBytes / 4);
+}
+
+TEST_F(Player, AtEndOfInputPlaysTheBlockToItsEndAndExits) {
+  Process wave(Options(Input::DevNull, false));
+  ASSERT_TRUE(wave.Wait(120s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stdout(), kLines);
+  EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();  // SDL notes its disk driver there
+  ExpectWholeBlockCaptured();
+}
+
+TEST_F(Player, PeakMemoryStaysWithin72MiB) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers' shadow memory inflates the resident size";
+  Process wave(Options(Input::DevNull, false));
+  ASSERT_TRUE(wave.Wait(120s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_LE(wave.peak_rss_kib(), 72 * 1024);
+  RecordProperty("peak_rss_kib", std::to_string(wave.peak_rss_kib()));
+  std::printf("peak resident memory: %ld KiB\n", wave.peak_rss_kib());
+}
+
+TEST_F(Player, WithoutADeviceTheRunGoesOnSilentlyWithOneLineWhy) {
+  // A driver SDL does not have, and ALSA with no card configured (which on its own would print
+  // its every failed try).
+  const std::string empty_alsa_config = capture_ + ".alsa.conf";
+  std::ofstream(empty_alsa_config).close();
+  const std::vector<std::vector<std::pair<std::string, std::string>>> setups = {
+      {{"SDL_AUDIODRIVER", "no-such-driver"}},
+      {{"SDL_AUDIODRIVER", "alsa"}, {"ALSA_CONFIG_PATH", empty_alsa_config}}};
+  for (const auto& env : setups) {
+    auto options = Options(Input::DevNull, false);
+    options.set_env.insert(options.set_env.end(), env.begin(), env.end());
+    Process wave(options);
+    ASSERT_TRUE(wave.Wait(60s)) << "waited although there is nothing playing";
+    EXPECT_EQ(wave.exit_code(), 0);
+    EXPECT_EQ(wave.Stdout(), kLines);
+    const std::string err = wave.Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind("wave: no sound: ", 0), 0u) << err;
+    EXPECT_NE(err.find(env[0].second == "alsa" ? "ALSA" : "no-such-driver"), std::string::npos) << "SDL's reason: " << err;
+  }
+  fs::remove(empty_alsa_config);
+  EXPECT_EQ(CaptureSize(), 0u);
+}
+
+TEST_F(Player, ADialogThatCannotShowFallsBackToStandardInput) {
+  auto options = Options(Input::DevNull, false);
+  options.set_env.emplace_back("DISPLAY", ":987");  // no X server there
+  Process wave(options);
+  ASSERT_TRUE(wave.Wait(120s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stdout(), kLines);
+  EXPECT_NE(wave.Stderr().find("cannot show the dialog"), std::string::npos) << wave.Stderr();
+  ExpectWholeBlockCaptured();
+}
+
+TEST_F(Player, TerminalPromptShowsTheSentenceAndAMovingPositionUntilEnter) {
+  Process wave(Options(Input::Terminal, true));
+  auto shown = [&](const std::string& text) { return wave.TerminalOutput().find(text) != std::string::npos; };
+  ASSERT_TRUE(WaitFor([&] { return shown("[OK]"); }, 120s)) << wave.TerminalOutput();
+  EXPECT_TRUE(shown(kSentence));
+  EXPECT_TRUE(shown("SND_UNIT_NUM = 1800\r\nRender Track ch[0]\r\n")) << wave.TerminalOutput();
+  EXPECT_TRUE(WaitFor([&] { return shown("0:02 / 3:00"); }, 5s)) << wave.TerminalOutput();
+  EXPECT_TRUE(shown("0:01 / 3:00")) << "position redrawn every second";
+  wave.Type("\r");
+  ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+  EXPECT_EQ(wave.exit_code(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (std::FILE* p = ::popen(command.c_str(), "r")) {
+    char chunk[256];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) out.append(chunk, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+bool Installed(const char* program) { return Shell(std::string("command -v ") + program).size() > 0; }
+
+// A virtual X server of the test's own, on a display it picks itself.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() : server_({{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {}, {}, Input::DevNull}) {
+    WaitFor([&] { return server_.Stdout().find('\n') != std::string::npos; }, 10s);
+    const std::string number = server_.Stdout();
+    if (!number.empty()) name_.append(":").append(number, 0, number.find('\n'));
+  }
+  const std::string& name() const { return name_; }
+
+  // The id of the top-level window with this title, or "" if there is none.
+  std::string FindWindow(const std::string& title) const {
+    return Shell("export DISPLAY=" + name_ + "; for w in $(xdotool search --classname '.*' 2>/dev/null); do [ \"$(xdotool getwindowname $w)\" = '" + title + "' ] && echo $w; done");
+  }
+  void Run(const std::string& xdotool_args) const { Shell("DISPLAY=" + name_ + " xdotool " + xdotool_args); }
+
+ private:
+  Process server_;
+  std::string name_;
+};
+
+TEST_F(Player, DesktopDialogTitledWaveEndsOnReturn) {
+  if (!Installed("Xvfb") || !Installed("xdotool"))
+    GTEST_SKIP() << "needs Xvfb and xdotool (./setup.sh test installs them)";
+  VirtualDisplay display;
+  ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+  auto options = Options(Input::Pipe, true);
+  options.set_env.emplace_back("DISPLAY", display.name());
+  Process wave(options);
+
+  std::string window;
+  ASSERT_TRUE(WaitFor([&] { return !(window = display.FindWindow("Wave")).empty(); }, 120s)) << "no window titled Wave";
+  window.pop_back();  // the newline
+  display.Run("windowfocus --sync " + window);
+  display.Run("key Return");
+  EXPECT_TRUE(wave.Wait(2s)) << "still running 2 s after Return";
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stdout(), kLines);
+  EXPECT_EQ(display.FindWindow("Wave"), "");
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+int counter = 0;
+
+std::string TempPath(const char* what) {
+  return "/tmp/wave-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + what;
+}
+
+[[noreturn]] void ExecChild(const ProcessOptions& options) {
+  for (const auto& name : options.unset_env) ::unsetenv(name.c_str());
+  for (const auto& [name, value] : options.set_env) ::setenv(name.c_str(), value.c_str(), 1);
+  std::vector<char*> argv;
+  for (const auto& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  std::perror("execv");
+  ::_exit(127);
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+Process::Process(const ProcessOptions& options) {
+  if (options.input == Input::Terminal) {
+    struct winsize size = {24, 80, 0, 0};
+    pid_ = ::forkpty(&terminal_fd_, nullptr, nullptr, &size);
+    if (pid_ < 0) throw std::runtime_error("forkpty failed");
+    if (pid_ == 0) ExecChild(options);
+    input_fd_ = terminal_fd_;
+    return;
+  }
+  out_path_ = TempPath("stdout");
+  err_path_ = TempPath("stderr");
+  int in_pipe[2] = {-1, -1};
+  if (options.input == Input::Pipe && ::pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    const int in = options.input == Input::Pipe ? in_pipe[0] : ::open("/dev/null", O_RDONLY);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(::open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    ::dup2(::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    ExecChild(options);
+  }
+  if (options.input == Input::Pipe) {
+    ::close(in_pipe[0]);
+    input_fd_ = in_pipe[1];
+  }
+}
+
+Process::~Process() {
+  if (pid_ > 0 && exit_code_ < 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  if (input_fd_ >= 0) ::close(input_fd_);
+  if (!out_path_.empty()) std::remove(out_path_.c_str());
+  if (!err_path_.empty()) std::remove(err_path_.c_str());
+}
+
+void Process::Type(std::string_view text) {
+  // A program that has already gone must fail the test, not kill it with SIGPIPE.
+  ::signal(SIGPIPE, SIG_IGN);
+  while (!text.empty()) {
+    const ssize_t n = ::write(input_fd_, text.data(), text.size());
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void Process::CloseInput() {
+  if (input_fd_ >= 0 && input_fd_ != terminal_fd_) ::close(input_fd_);
+  if (input_fd_ != terminal_fd_) input_fd_ = -1;
+}
+
+const std::string& Process::TerminalOutput() {
+  pollfd p{terminal_fd_, POLLIN, 0};
+  char chunk[4096];
+  while (terminal_fd_ >= 0 && ::poll(&p, 1, 0) > 0) {
+    const ssize_t n = ::read(terminal_fd_, chunk, sizeof chunk);
+    if (n <= 0) break;  // EIO once the program has gone and closed the terminal
+    terminal_output_.append(chunk, static_cast<std::size_t>(n));
+  }
+  return terminal_output_;
+}
+
+bool Process::Wait(std::chrono::milliseconds timeout) {
+  if (exit_code_ >= 0) return true;
+  return WaitFor(
+      [&] {
+        if (terminal_fd_ >= 0) TerminalOutput();  // keep the terminal drained
+        int status = 0;
+        struct rusage usage {};
+        if (::wait4(pid_, &status, WNOHANG, &usage) != pid_) return false;
+        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        peak_rss_kib_ = usage.ru_maxrss;
+        return true;
+      },
+      timeout);
+}
+
+std::string Process::Stdout() const { return ReadFile(out_path_); }
+std::string Process::Stderr() const { return ReadFile(err_path_); }

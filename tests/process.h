@@ -1,0 +1,67 @@
+// Running a program under test: its input from a pipe, /dev/null or a terminal, its output
+// captured, its exit code and peak memory collected.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+enum class Input { Pipe, DevNull, Terminal };
+
+struct ProcessOptions {
+  std::vector<std::string> argv;
+  std::vector<std::pair<std::string, std::string>> set_env;
+  std::vector<std::string> unset_env;
+  Input input = Input::Pipe;
+};
+
+class Process {
+ public:
+  explicit Process(const ProcessOptions& options);
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  ~Process();  // kills the program if it still runs
+
+  // To its standard input (the pipe, or the terminal's keyboard).
+  void Type(std::string_view text);
+  void CloseInput();
+
+  // Terminal only: everything the program has written to the terminal so far.
+  const std::string& TerminalOutput();
+
+  // Waits for the program to exit; false if it did not within timeout.
+  bool Wait(std::chrono::milliseconds timeout);
+  int exit_code() const { return exit_code_; }
+  long peak_rss_kib() const { return peak_rss_kib_; }
+
+  // Captured standard output and error (not for Input::Terminal, where both go to the terminal).
+  std::string Stdout() const;
+  std::string Stderr() const;
+
+ private:
+  pid_t pid_ = -1;
+  int input_fd_ = -1;     // pipe write end or terminal master
+  int terminal_fd_ = -1;  // terminal master, for reading
+  std::string terminal_output_;
+  std::string out_path_, err_path_;
+  int exit_code_ = -1;
+  long peak_rss_kib_ = 0;
+};
+
+std::string ReadFile(const std::string& path);
+
+// Polls condition every few milliseconds until it holds or timeout passes.
+template <typename F>
+bool WaitFor(F condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    struct timespec pause = {0, 5'000'000};
+    nanosleep(&pause, nullptr);
+  }
+  return true;
+}
