@@ -11,8 +11,15 @@ case "$mode" in
   *) echo "usage: ./setup.sh [test]" >&2; exit 2 ;;
 esac
 
-packages=(g++ cmake ninja-build pkg-config libsndfile1-dev)
-[ "$mode" = test ] && packages+=(libgtest-dev zlib1g-dev)
+packages=(g++ cmake ninja-build pkg-config libsndfile1-dev libsdl2-dev)
+if [ "$mode" = test ]; then
+  # The tests also drive the desktop dialog on a virtual X server.
+  packages+=(libgtest-dev zlib1g-dev xvfb xdotool xfonts-base)
+else
+  # The desktop dialog needs X core fonts on X11 and zenity on Wayland.
+  [ -n "${DISPLAY:-}" ] && packages+=(xfonts-base)
+  [ -n "${WAYLAND_DISPLAY:-}" ] && packages+=(zenity)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
