@@ -7,6 +7,7 @@
 #include <string>
 
 #include "process.h"
+#include "virtual_display.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -17,26 +18,12 @@ namespace {
 const std::string kWave = WAVE_PATH;
 const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
 const std::string kSentence = "ぷれいなう : OKを押すと終了します";
-constexpr std::size_t kBlockBytes = 15876000;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
-
-// The block within a capture starts at its first non-zero sample (the song's first is 8); the
-// disk driver writes silence before and after it. Empty if the capture does not hold all of it.
-std::string_view LocateBlock(const std::string& capture) {
-  std::size_t start = 0;
-  while (start + 1 < capture.size() && capture[start] == 0 && capture[start + 1] == 0) start += 2;
-  if (capture.size() - start < kBlockBytes) return {};
-  return std::string_view(capture).substr(start, kBlockBytes);
-}
-
-std::uint32_t CrcOf(std::string_view bytes) {
-  return Crc32(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-}
 
 class Player : public ::testing::Test {
  protected:
@@ -57,9 +44,7 @@ class Player : public ::testing::Test {
 
   void ExpectWholeBlockCaptured() const {
     const std::string capture = ReadFile(capture_);
-    const std::string_view block = LocateBlock(capture);
-    ASSERT_EQ(block.size(), kBlockBytes) << "capture of " << capture.size() << " bytes";
-    EXPECT_EQ(CrcOf(block), kSongCrc);
+    EXPECT_EQ(CapturedSongCrc(capture), kSongCrc) << "capture of " << capture.size() << " bytes";
   }
 
   const std::string capture_ = (fs::temp_directory_path() / ("wave-capture-" + std::to_string(::getpid()) + "-" +
@@ -69,7 +54,7 @@ class Player : public ::testing::Test {
 
 TEST_F(Player, PlaysTheWholeBlockUntilALineDismissesThePrompt) {
   Process wave(Options(Input::Pipe, false));
-  ASSERT_TRUE(WaitFor([&] { return CaptureSize() > kBlockBytes + 256 * 1024; }, 120s)) << "only " << CaptureSize() << " bytes captured";
+  ASSERT_TRUE(WaitFor([&] { return CaptureSize() > kSongBlockBytes + 256 * 1024; }, 120s)) << "only " << CaptureSize() << " bytes captured";
   wave.Type("\n");
   ASSERT_TRUE(wave.Wait(10s));
   EXPECT_EQ(wave.exit_code(), 0);
@@ -86,7 +71,7 @@ TEST_F(Player, DismissedAtOnceEndsWithinASecond) {
   ASSERT_TRUE(wave.Wait(10s));
   EXPECT_EQ(wave.exit_code(), 0);
   EXPECT_EQ(wave.Stdout(), kLines);
-  EXPECT_LT(CaptureSize(), kBlockBytes / 4);
+  EXPECT_LT(CaptureSize(), kSongBlockBytes / 4);
 }
 
 TEST_F(Player, AtEndOfInputPlaysTheBlockToItsEndAndExits) {
@@ -160,42 +145,8 @@ TEST_F(Player, TerminalPromptShowsTheSentenceAndAMovingPositionUntilEnter) {
 
 namespace {
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = ::popen(command.c_str(), "r")) {
-    char chunk[256];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) out.append(chunk, n);
-    ::pclose(p);
-  }
-  return out;
-}
-
-bool Installed(const char* program) { return Shell(std::string("command -v ") + program).size() > 0; }
-
-// A virtual X server of the test's own, on a display it picks itself.
-class VirtualDisplay {
- public:
-  VirtualDisplay() : server_({{"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"}, {}, {}, Input::DevNull}) {
-    WaitFor([&] { return server_.Stdout().find('\n') != std::string::npos; }, 10s);
-    const std::string number = server_.Stdout();
-    if (!number.empty()) name_.append(":").append(number, 0, number.find('\n'));
-  }
-  const std::string& name() const { return name_; }
-
-  // The id of the top-level window with this title, or "" if there is none.
-  std::string FindWindow(const std::string& title) const {
-    return Shell("export DISPLAY=" + name_ + "; for w in $(xdotool search --classname '.*' 2>/dev/null); do [ \"$(xdotool getwindowname $w)\" = '" + title + "' ] && echo $w; done");
-  }
-  void Run(const std::string& xdotool_args) const { Shell("DISPLAY=" + name_ + " xdotool " + xdotool_args); }
-
- private:
-  Process server_;
-  std::string name_;
-};
-
 TEST_F(Player, DesktopDialogTitledWaveEndsOnReturn) {
-  if (!Installed("Xvfb") || !Installed("xdotool"))
-    GTEST_SKIP() << "needs Xvfb and xdotool (./setup.sh test installs them)";
+  if (!VirtualDisplay::Available()) GTEST_SKIP() << VirtualDisplay::kMissing;
   VirtualDisplay display;
   ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
   auto options = Options(Input::Pipe, true);
@@ -203,10 +154,11 @@ TEST_F(Player, DesktopDialogTitledWaveEndsOnReturn) {
   Process wave(options);
 
   std::string window;
-  ASSERT_TRUE(WaitFor([&] { return !(window = display.FindWindow("Wave")).empty(); }, 120s)) << "no window titled Wave";
-  window.pop_back();  // the newline
-  display.Run("windowfocus --sync " + window);
-  display.Run("key Return");
+  ASSERT_TRUE(WaitFor([&] { return !(window = display.FindWindow("Wave")).empty() || wave.Wait(0s); }, 120s))
+      << "no window titled Wave on " << display.name() << "; windows: " << display.WindowList()
+      << "; wave said: " << wave.Stderr();
+  ASSERT_FALSE(window.empty()) << "wave ended with " << wave.exit_code() << " before showing a window: " << wave.Stderr();
+  display.PressReturn(window);
   EXPECT_TRUE(wave.Wait(2s)) << "still running 2 s after Return";
   ASSERT_TRUE(wave.Wait(10s));
   EXPECT_EQ(wave.exit_code(), 0);

@@ -42,6 +42,18 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (std::FILE* p = ::popen(command.c_str(), "r")) {
+    char chunk[256];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) out.append(chunk, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+bool Installed(const std::string& program) { return !Shell("command -v " + program).empty(); }
+
 Process::Process(const ProcessOptions& options) {
   if (options.input == Input::Terminal) {
     struct winsize size = {24, 80, 0, 0};
@@ -72,8 +84,12 @@ Process::Process(const ProcessOptions& options) {
 
 Process::~Process() {
   if (pid_ > 0 && exit_code_ < 0) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+    // Asked first, so that a server can remove its lock and socket files.
+    ::kill(pid_, SIGTERM);
+    if (!Wait(std::chrono::seconds(5))) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
   }
   if (input_fd_ >= 0) ::close(input_fd_);
   if (!out_path_.empty()) std::remove(out_path_.c_str());

@@ -54,6 +54,11 @@ class Process {
 
 std::string ReadFile(const std::string& path);
 
+// Runs a shell command and returns its standard output.
+std::string Shell(const std::string& command);
+// Whether a program is on the PATH.
+bool Installed(const std::string& program);
+
 // Polls condition every few milliseconds until it holds or timeout passes.
 template <typename F>
 bool WaitFor(F condition, std::chrono::milliseconds timeout) {

@@ -41,6 +41,19 @@ std::uint32_t Crc32(std::span<const std::int16_t> samples) {
   return Crc32(std::span(reinterpret_cast<const unsigned char*>(samples.data()), samples.size_bytes()));
 }
 
+std::string_view FindSongBlock(std::string_view capture) {
+  std::size_t start = 0;
+  while (start + 1 < capture.size() && capture[start] == 0 && capture[start + 1] == 0) start += 2;
+  if (capture.size() - start < kSongBlockBytes) return {};
+  return capture.substr(start, kSongBlockBytes);
+}
+
+std::uint32_t CapturedSongCrc(std::string_view capture) {
+  const std::string_view block = FindSongBlock(capture);
+  if (block.empty()) return 0;
+  return Crc32(std::span(reinterpret_cast<const unsigned char*>(block.data()), block.size()));
+}
+
 std::string FirstDifference(std::span<const float> got, std::span<const float> want) {
   if (got.size() != want.size()) return "lengths differ";
   for (std::size_t n = 0; n < got.size(); ++n) {

@@ -5,8 +5,10 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 constexpr std::uint32_t kSongCrc = 0x3F24A621;
+constexpr std::size_t kSongBlockBytes = 15876000;
 
 // Zeroes TrackBuffer and MasterBuffer.
 void ClearBuffers();
@@ -16,6 +18,12 @@ std::string CaptureConsole(const std::function<void()>& fn);
 
 std::uint32_t Crc32(std::span<const unsigned char> bytes);
 std::uint32_t Crc32(std::span<const std::int16_t> samples);
+
+// The song's PCM block within a capture of what a device played: it starts at the first non-zero
+// sample (the song's first is 8), with silence before and after. Empty if not all of it is there.
+std::string_view FindSongBlock(std::string_view capture);
+// CRC-32 of the song block in a capture, 0 if the capture does not hold it.
+std::uint32_t CapturedSongCrc(std::string_view capture);
 
 // Bitwise equality of two float ranges of equal length; on a mismatch describes the first one.
 std::string FirstDifference(std::span<const float> got, std::span<const float> want);
