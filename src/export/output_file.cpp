@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -27,11 +31,16 @@ bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error) 
   return true;
 }
 
-// Permissions a newly created file would get: mkstemp makes its file private to the owner.
-mode_t NewFileMode() {
+// mkstemp makes its file private to the owner; give it what a newly created file would get.
+bool SetNewFileMode(int fd) {
+#ifdef _WIN32
+  (void)fd;
+  return true;
+#else
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  return 0666 & ~mask;
+  return ::fchmod(fd, 0666 & ~mask) == 0;
+#endif
 }
 
 }  // namespace
@@ -49,7 +58,11 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
   Discard();
   target_ = target;
   // In the target's directory, so that the final rename stays on one file system.
+#ifdef _WIN32
+  const auto slash = target.find_last_of("/\\");
+#else
   const auto slash = target.find_last_of('/');
+#endif
   const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   std::vector<char> pattern(dir.begin(), dir.end());
@@ -59,7 +72,7 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) return Fail(error);
   temp_ = pattern.data();
-  if (::fchmod(fd_, NewFileMode()) != 0) return Fail(error);
+  if (!SetNewFileMode(fd_)) return Fail(error);
   return true;
 }
 
@@ -71,11 +84,20 @@ bool ReplacingFile::Commit(std::string& error) {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return Fail(error);  // a deferred write error shows here
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return Fail(error);
+  // Replaces an existing target, on Windows too.
+  std::error_code ec;
+  std::filesystem::rename(temp_, target_, ec);
+  if (ec) {
+    error = ec.message();
+    return false;
+  }
   temp_.clear();
   return true;
 }
 
 bool WriteStandardOutput(std::span<const unsigned char> bytes, std::string& error) {
+#ifdef _WIN32
+  _setmode(STDOUT_FILENO, _O_BINARY);  // no CR before every LF byte of the sound
+#endif
   return WriteAll(STDOUT_FILENO, bytes, error);
 }
