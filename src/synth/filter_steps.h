@@ -1,0 +1,28 @@
+// One sample of each track effect and of the mix, as the whole chain rounds it: the expression in
+// double, the result rounded to float.
+#pragma once
+
+// Internal to each translation unit: the render paths compile these for different instruction
+// sets, and no path may end up calling another's copy.
+namespace {
+
+// Feedback comb: the sample plus g times the already processed one a delay earlier.
+inline float EchoStep(float x, float g, float past) {
+  return static_cast<float>(double{x} + double{g} * double{past});
+}
+
+// One-pole low-pass, in the form difference, times a, plus the input.
+inline float LowPassStep(float x, float previous_out, float a) {
+  return static_cast<float>(double{x} + (double{previous_out} - double{x}) * double{a});
+}
+
+// First-order recursive filter y = x - a * previous y.
+inline float EmphasisStep(float x, float previous_out, float a) {
+  return static_cast<float>(double{x} - double{a} * double{previous_out});
+}
+
+inline float MixStep(float master, float gain, float track) {
+  return static_cast<float>(double{master} + double{gain} * double{track});
+}
+
+}  // namespace

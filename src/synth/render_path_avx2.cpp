@@ -1,0 +1,19 @@
+// AVX2 with FMA: four doubles per vector. Built with -mavx2 -mfma.
+#include <immintrin.h>
+
+#include "synth/kernel.h"
+#include "synth/render_path_kernels.h"
+
+namespace {
+
+struct Avx2 {
+  static constexpr int kLanes = 4;
+  static constexpr bool kExactSine = false;
+  static D<Avx2> Fma(D<Avx2> a, D<Avx2> b, D<Avx2> c) { return _mm256_fmadd_pd(a, b, c); }
+  static D<Avx2> Sin(D<Avx2> v) { return PolySin<Avx2>(v); }
+};
+
+}  // namespace
+
+const RenderKernels kAvx2Kernels = {FusedTrackStage<Avx2>, RenderVoiceStage<Avx2>, EchoStage<Avx2>, MixStage<Avx2>,
+    ConvertStage<Avx2>};

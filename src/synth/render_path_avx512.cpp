@@ -1,0 +1,20 @@
+// AVX-512: eight doubles per vector. Built with -mavx512f.
+#include <immintrin.h>
+
+#include "synth/kernel.h"
+#include "synth/render_path_kernels.h"
+
+namespace {
+
+struct Avx512 {
+  static constexpr int kLanes = 8;
+  static constexpr bool kExactSine = false;
+  static D<Avx512> Fma(D<Avx512> a, D<Avx512> b, D<Avx512> c) { return _mm512_fmadd_pd(a, b, c); }
+  static D<Avx512> Sin(D<Avx512> v) { return PolySin<Avx512>(v); }
+};
+
+}  // namespace
+
+const RenderKernels kAvx512Kernels = {FusedTrackStage<Avx512>, RenderVoiceStage<Avx512>, EchoStage<Avx512>,
+                                      MixStage<Avx512>,
+    ConvertStage<Avx512>};

@@ -1,0 +1,78 @@
+#include "synth/render_paths.h"
+
+#include <iterator>
+
+#include "synth/render_path_kernels.h"
+
+namespace {
+
+struct PathEntry {
+  RenderPath path;
+  const char* name;
+  const RenderKernels* kernels;
+  bool (*supported)();
+};
+
+bool Always() { return true; }
+#if WAVE_X86_PATHS
+bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool HasAvx512() { return __builtin_cpu_supports("avx512f"); }
+#endif
+
+const PathEntry kPaths[] = {
+    {RenderPath::Portable, "portable", &kPortableKernels, Always},
+#if WAVE_X86_PATHS
+    {RenderPath::Sse2, "sse2", &kSse2Kernels, Always},
+    {RenderPath::Avx2, "avx2", &kAvx2Kernels, HasAvx2},
+    {RenderPath::Avx512, "avx512", &kAvx512Kernels, HasAvx512},
+#endif
+};
+
+const PathEntry& Entry(RenderPath path) {
+  for (const auto& e : kPaths)
+    if (e.path == path) return e;
+  return kPaths[0];
+}
+
+struct PathList {
+  RenderPath paths[std::size(kPaths)];
+  std::size_t count = 0;
+};
+
+const PathList& Supported() {
+  static const PathList list = [] {
+    PathList l;
+    for (const auto& e : kPaths)
+      if (e.supported()) l.paths[l.count++] = e.path;
+    return l;
+  }();
+  return list;
+}
+
+const PathEntry* active = nullptr;
+
+}  // namespace
+
+const char* RenderPathName(RenderPath path) { return Entry(path).name; }
+
+std::span<const RenderPath> SupportedRenderPaths() { return {Supported().paths, Supported().count}; }
+
+RenderPath ActiveRenderPath() {
+  if (!active) active = &Entry(SupportedRenderPaths().back());
+  return active->path;
+}
+
+bool UseRenderPath(RenderPath path) {
+  for (RenderPath p : SupportedRenderPaths()) {
+    if (p == path) {
+      active = &Entry(path);
+      return true;
+    }
+  }
+  return false;
+}
+
+const RenderKernels& ActiveKernels() {
+  ActiveRenderPath();
+  return *active->kernels;
+}
