@@ -10,6 +10,7 @@ void ResetSound() {
     WaveOutClose(SoundDevice);
     SoundDevice = nullptr;
   }
+  PrepareSoundBuffers();
   std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
   std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
 }

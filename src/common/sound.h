@@ -16,6 +16,10 @@ extern float TrackBuffer[SND_TOTAL_SAMPLES];
 // The mix target. Zeroed only by ResetSound; the player turns its first half into PCM.
 extern float MasterBuffer[SND_TOTAL_SAMPLES];
 
+// Brings the two buffers' pages into memory in one go, before they are first written: the system
+// does that much faster than page by page on first touch. Only the first call does anything.
+void PrepareSoundBuffers();
+
 // The process-wide device state. SoundDevice is the open output, null when none is: PlayMaster
 // opens it, ResetSound closes it. From the moment the block is queued, the device reads
 // WaveHeader and the PCM block in MasterBuffer on its own until it is closed, so neither may be
