@@ -7,6 +7,7 @@
 #include <io.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,16 +20,6 @@ namespace {
 bool Fail(std::string& error) {
   error = std::strerror(errno);
   return false;
-}
-
-bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(error);
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 // mkstemp makes its file private to the owner; give it what a newly created file would get.
@@ -44,6 +35,16 @@ bool SetNewFileMode(int fd) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error) {
+  while (!bytes.empty()) {
+    const auto n = ::write(fd, bytes.data(), static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(error);
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 ReplacingFile::~ReplacingFile() { Discard(); }
 
@@ -74,10 +75,6 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
   temp_ = pattern.data();
   if (!SetNewFileMode(fd_)) return Fail(error);
   return true;
-}
-
-bool ReplacingFile::Write(std::span<const unsigned char> bytes, std::string& error) {
-  return WriteAll(fd_, bytes, error);
 }
 
 bool ReplacingFile::Commit(std::string& error) {

@@ -15,7 +15,7 @@ class ReplacingFile {
   ~ReplacingFile();
 
   bool Open(const std::string& target, std::string& error);
-  bool Write(std::span<const unsigned char> bytes, std::string& error);
+  int fd() const { return fd_; }  // the temporary, for writing
   bool Commit(std::string& error);
 
  private:
@@ -25,6 +25,9 @@ class ReplacingFile {
   std::string temp_;
   int fd_ = -1;
 };
+
+// Writes all of bytes to fd.
+bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error);
 
 // Writes all of bytes to standard output.
 bool WriteStandardOutput(std::span<const unsigned char> bytes, std::string& error);

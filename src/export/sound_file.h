@@ -13,6 +13,10 @@ enum class SoundFileFormat { Wav, Flac, Aiff };
 // The format a file name asks for by its extension (case-insensitive), if it is one we write.
 std::optional<SoundFileFormat> SoundFileFormatFor(std::string_view path);
 
-// Encodes samples as a complete file into bytes. On failure returns false and says why in error.
+// Writes samples as a complete file to fd, a new file open for writing: straight from the
+// samples, with no copy of the whole. On failure returns false and says why in error.
+bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const std::int16_t> samples, std::string& error);
+
+// Encodes samples as a complete file into bytes, for a destination that cannot seek (a pipe).
 bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
                      std::vector<unsigned char>& bytes, std::string& error);

@@ -55,19 +55,16 @@ int MajorFormat(SoundFileFormat format) {
   return SF_FORMAT_WAV;
 }
 
-}  // namespace
-
-bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
-                     std::vector<unsigned char>& bytes, std::string& error) {
-  bytes.clear();
-  bytes.reserve(samples.size_bytes() + 4096);  // room for headers: no regrowth of a large buffer
-  MemoryFile file{bytes};
-  SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
+SF_INFO Info(SoundFileFormat format) {
   SF_INFO info{};
   info.samplerate = SND_SAMPLE_RATE;
   info.channels = 1;
   info.format = MajorFormat(format) | SF_FORMAT_PCM_16;
-  SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+  return info;
+}
+
+// Writes the samples through sf and closes it.
+bool WriteAndClose(SNDFILE* sf, std::span<const std::int16_t> samples, std::string& error) {
   if (!sf) {
     error = sf_strerror(nullptr);
     return false;
@@ -80,4 +77,21 @@ bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> sampl
     return false;
   }
   return written;
+}
+
+}  // namespace
+
+bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const std::int16_t> samples, std::string& error) {
+  SF_INFO info = Info(format);
+  return WriteAndClose(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), samples, error);
+}
+
+bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+                     std::vector<unsigned char>& bytes, std::string& error) {
+  bytes.clear();
+  bytes.reserve(samples.size_bytes() + 4096);  // room for headers: no regrowth of a large buffer
+  MemoryFile file{bytes};
+  SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
+  SF_INFO info = Info(format);
+  return WriteAndClose(sf_open_virtual(&io, SFM_WRITE, &info, &file), samples, error);
 }

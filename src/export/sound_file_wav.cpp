@@ -1,5 +1,8 @@
 // A small WAV writer for builds without libsndfile (the Windows cross build): 16-bit PCM only.
+#include <bit>
+
 #include "common/sound.h"
+#include "export/output_file.h"
 #include "export/sound_file.h"
 
 namespace {
@@ -10,18 +13,13 @@ void Put(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
 
 void PutTag(std::vector<unsigned char>& out, const char (&tag)[5]) { out.insert(out.end(), tag, tag + 4); }
 
-}  // namespace
-
-bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
-                     std::vector<unsigned char>& bytes, std::string& error) {
+// The 44-byte header of a canonical 16-bit PCM mono WAV file with data_bytes of samples.
+bool Header(SoundFileFormat format, std::uint32_t data_bytes, std::vector<unsigned char>& bytes, std::string& error) {
   if (format != SoundFileFormat::Wav) {
     error = "this build writes .wav only";
     return false;
   }
   constexpr int kChannels = 1, kBytesPerSample = 2;
-  const auto data_bytes = static_cast<std::uint32_t>(samples.size_bytes());
-  bytes.clear();
-  bytes.reserve(44 + data_bytes);
   PutTag(bytes, "RIFF");
   Put(bytes, 36 + data_bytes, 4);
   PutTag(bytes, "WAVE");
@@ -35,6 +33,28 @@ bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> sampl
   Put(bytes, 8 * kBytesPerSample, 2);
   PutTag(bytes, "data");
   Put(bytes, data_bytes, 4);
-  for (const std::int16_t s : samples) Put(bytes, static_cast<std::uint16_t>(s), 2);
+  return true;
+}
+
+// The samples' bytes as they are in memory: little-endian, as WAV stores them.
+std::span<const unsigned char> Bytes(std::span<const std::int16_t> samples) {
+  static_assert(std::endian::native == std::endian::little);
+  return {reinterpret_cast<const unsigned char*>(samples.data()), samples.size_bytes()};
+}
+
+}  // namespace
+
+bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const std::int16_t> samples, std::string& error) {
+  std::vector<unsigned char> header;
+  return Header(format, static_cast<std::uint32_t>(samples.size_bytes()), header, error) &&
+         WriteAll(fd, header, error) && WriteAll(fd, Bytes(samples), error);
+}
+
+bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+                     std::vector<unsigned char>& bytes, std::string& error) {
+  bytes.clear();
+  if (!Header(format, static_cast<std::uint32_t>(samples.size_bytes()), bytes, error)) return false;
+  const auto data = Bytes(samples);
+  bytes.insert(bytes.end(), data.begin(), data.end());
   return true;
 }

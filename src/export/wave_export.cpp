@@ -57,10 +57,13 @@ int main(int argc, char** argv) {
   RenderSong();
   ConvertToPcm16();
 
-  std::vector<unsigned char> bytes;
-  if (!EncodeSoundFile(*format, PcmBlock(), bytes, error)) return Fail("cannot encode: " + error);
-  const bool written = to_stdout ? WriteStandardOutput(bytes, error)
-                                 : file.Write(bytes, error) && file.Commit(error);
-  if (!written) return Fail("cannot write " + target + ": " + error);
+  if (to_stdout) {
+    std::vector<unsigned char> bytes;
+    if (!EncodeSoundFile(*format, PcmBlock(), bytes, error)) return Fail("cannot encode: " + error);
+    if (!WriteStandardOutput(bytes, error)) return Fail("cannot write to standard output: " + error);
+    return 0;
+  }
+  if (!WriteSoundFile(file.fd(), *format, PcmBlock(), error) || !file.Commit(error))
+    return Fail("cannot write " + target + ": " + error);
   return 0;
 }
