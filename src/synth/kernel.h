@@ -94,7 +94,7 @@ template <class Isa>
 // Certainty of the vector sine's rounding. PolySin stays within 2 units in the last place of the
 // standard sine (the tests measure it); the checks allow 8. Where a value within that margin of
 // the vector result could round to another float, the sample is recomputed with the standard
-// sine; for the song that is never, for random notes about once in ten million samples.
+// sine; for the song that is never, for random notes about one sample in twenty million.
 
 // Lanes where some value within 8 units in the last place of v rounds to another float than v:
 // the 29 bits below float precision lie within 8 of the halfway pattern, or v is so small that
@@ -527,6 +527,16 @@ void ConvertStage() {
 }
 
 template <class Isa>
+void SineStage(const double* in, double* out, int count) {
+  for (int i = 0; i < count; i += Isa::kLanes) {
+    D<Isa> v;
+    std::memcpy(&v, in + i, sizeof v);
+    v = Isa::Sin(v);
+    std::memcpy(out + i, &v, sizeof v);
+  }
+}
+
+template <class Isa>
 void MixStage(float gain) {
   for (int n = 0; n < SND_TOTAL_SAMPLES; n += kChunk) MixChunk<Isa>(n, gain);
 }
@@ -558,10 +568,10 @@ void VoiceAndEchoes(const VoicePlan& plan) {
 
 // RenderTrack's work after the console line: voice, effect chain and mix, with the same bits as
 // the stages one after the other.
-template <class Isa>
+template <class Isa, int kWarm = 256, int kOver = 256>
 void FusedTrackStage(const VoicePlan& plan, float gain) {
   VoiceAndEchoes<Isa>(plan);
-  if (!FilterInParallel<Isa>()) {
+  if (!FilterInParallel<Isa, kWarm, kOver>()) {
     VoiceAndEchoes<Isa>(plan);  // the filters' input is gone; make it again
     ApplyLowPass(SND_LOWPASS);
     ApplyEmphasis(SND_EMPHASIS);

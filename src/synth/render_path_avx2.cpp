@@ -16,4 +16,4 @@ struct Avx2 {
 }  // namespace
 
 const RenderKernels kAvx2Kernels = {FusedTrackStage<Avx2>, RenderVoiceStage<Avx2>, EchoStage<Avx2>, MixStage<Avx2>,
-    ConvertStage<Avx2>};
+                                    ConvertStage<Avx2>, SineStage<Avx2>};

@@ -15,6 +15,5 @@ struct Avx512 {
 
 }  // namespace
 
-const RenderKernels kAvx512Kernels = {FusedTrackStage<Avx512>, RenderVoiceStage<Avx512>, EchoStage<Avx512>,
-                                      MixStage<Avx512>,
-    ConvertStage<Avx512>};
+const RenderKernels kAvx512Kernels = {FusedTrackStage<Avx512>, RenderVoiceStage<Avx512>, EchoStage<Avx512>, MixStage<Avx512>,
+                                      ConvertStage<Avx512>, SineStage<Avx512>};

@@ -18,6 +18,5 @@ struct Portable {
 
 }  // namespace
 
-const RenderKernels kPortableKernels = {FusedTrackStage<Portable>, RenderVoiceStage<Portable>, EchoStage<Portable>,
-                                        MixStage<Portable>,
-    ConvertStage<Portable>};
+const RenderKernels kPortableKernels = {FusedTrackStage<Portable>, RenderVoiceStage<Portable>, EchoStage<Portable>, MixStage<Portable>,
+                                        ConvertStage<Portable>, SineStage<Portable>};

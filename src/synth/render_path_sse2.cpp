@@ -14,4 +14,4 @@ struct Sse2 {
 }  // namespace
 
 const RenderKernels kSse2Kernels = {FusedTrackStage<Sse2>, RenderVoiceStage<Sse2>, EchoStage<Sse2>, MixStage<Sse2>,
-    ConvertStage<Sse2>};
+                                    ConvertStage<Sse2>, SineStage<Sse2>};

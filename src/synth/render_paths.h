@@ -25,5 +25,7 @@ struct RenderKernels {
   void (*echo)(int delay, float g);
   void (*mix)(float gain);
   void (*convert)();  // MasterBuffer to the PCM block, in place
+  // The path's vector sine on count values (a multiple of 8), for measuring its accuracy.
+  void (*sine)(const double* in, double* out, int count);
 };
 const RenderKernels& ActiveKernels();
