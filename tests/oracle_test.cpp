@@ -1,4 +1,5 @@
-// RenderTrack against the plain reference on random note sequences, bit for bit.
+// RenderTrack against the plain reference on random note sequences, bit for bit, on every render
+// path this processor runs.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,6 +9,7 @@
 #include "reference_render.h"
 #include "synth/notes.h"
 #include "synth/render.h"
+#include "synth/render_paths.h"
 #include "test_support.h"
 
 namespace {
@@ -50,17 +52,25 @@ TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
   const auto first = RandomNotes(rng, c.length, c.with_end);
   const auto second = RandomNotes(rng, c.length / 3, false);
 
-  ClearBuffers();
-  auto ref = MakeReferenceTrack();
-  CaptureConsole([&] {
-    RenderTrack(0, first, 0.03f);
-    ReferenceRenderTrack(first, 0.03f, ref);
-    EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "") << "first track";
-    RenderTrack(3, second, 0.7f);
-  });
-  ReferenceRenderTrack(second, 0.7f, ref);
-  EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "") << "second track";
-  EXPECT_EQ(FirstDifference(MasterBuffer, ref.master), "") << "master";
+  auto after_first = MakeReferenceTrack();
+  ReferenceRenderTrack(first, 0.03f, after_first);
+  auto after_both = after_first;
+  ReferenceRenderTrack(second, 0.7f, after_both);
+
+  const RenderPath active = ActiveRenderPath();
+  for (const RenderPath path : SupportedRenderPaths()) {
+    SCOPED_TRACE(RenderPathName(path));
+    ASSERT_TRUE(UseRenderPath(path));
+    ClearBuffers();
+    CaptureConsole([&] {
+      RenderTrack(0, first, 0.03f);
+      EXPECT_EQ(FirstDifference(TrackBuffer, after_first.track), "") << "first track";
+      RenderTrack(3, second, 0.7f);
+    });
+    EXPECT_EQ(FirstDifference(TrackBuffer, after_both.track), "") << "second track";
+    EXPECT_EQ(FirstDifference(MasterBuffer, after_both.master), "") << "master";
+  }
+  UseRenderPath(active);
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomSequences, Oracle,

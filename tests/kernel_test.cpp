@@ -1,0 +1,164 @@
+// The render kernels' own safeguards, with instruction sets made up for the test: the check that
+// decides when the vector sine's rounding is in doubt, the recomputation of those samples, and the
+// parallel filters' seams, also when the pieces do not meet.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "reference_render.h"
+#include "synth/kernel.h"
+#include "test_support.h"
+
+namespace {
+
+// A two-lane path with the polynomial sine, as SSE2 has it.
+struct Plain {
+  static constexpr int kLanes = 2;
+  static constexpr bool kExactSine = false;
+  static D<Plain> Fma(D<Plain> a, D<Plain> b, D<Plain> c) { return a * b + c; }
+  static D<Plain> Sin(D<Plain> v) { return PolySin<Plain>(v); }
+};
+
+double NudgeUlps(double v, std::int64_t ulps) {
+  std::int64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits += ulps;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// A sine that lands every result on the halfway point between two floats: every lane is in doubt
+// and must be recomputed.
+struct TieSine {
+  static constexpr int kLanes = 2;
+  static constexpr bool kExactSine = false;
+  static D<TieSine> Sin(D<TieSine> v) {
+    for (int k = 0; k < kLanes; ++k) {
+      const double s = std::sin(v[k]);
+      const float f = static_cast<float>(s);
+      v[k] = s == 0 ? 0 : (double{f} + double{std::nextafter(f, 2.0f * f)}) / 2;
+    }
+    return v;
+  }
+};
+
+// The standard sine, off by up to 4 units in the last place, within what the check allows.
+struct NoisySine {
+  static constexpr int kLanes = 2;
+  static constexpr bool kExactSine = false;
+  static D<NoisySine> Sin(D<NoisySine> v) {
+    static std::mt19937 rng(17);
+    std::uniform_int_distribution<int> off(-4, 4);
+    for (int k = 0; k < kLanes; ++k) {
+      const double s = std::sin(v[k]);
+      v[k] = s == 0 ? s : NudgeUlps(s, off(rng));  // a zero stays exact
+    }
+    return v;
+  }
+};
+
+std::vector<std::uint8_t> RandomNotes(unsigned seed, std::size_t length) {
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> kind(0, 9), note(40, 90);
+  std::vector<std::uint8_t> notes(length);
+  for (auto& b : notes) b = kind(rng) < 6 ? 0 : kind(rng) == 0 ? 127 : static_cast<std::uint8_t>(note(rng));
+  return notes;
+}
+
+template <class Isa>
+void ExpectVoiceMatchesReference(const std::vector<std::uint8_t>& notes) {
+  static VoicePlan plan;
+  PlanVoice(notes, plan);
+  RenderVoiceStage<Isa>(plan);
+  std::vector<float> want;
+  ReferenceVoice(notes, want);
+  EXPECT_EQ(FirstDifference(TrackBuffer, want), "");
+}
+
+TEST(SineCheck, FlagsValuesNearAFloatTieAndOnlyThose) {
+  using M = L<Plain>;
+  const float f = 0.7f;
+  const double tie = (double{f} + double{std::nextafter(f, 1.0f)}) / 2;
+  for (int ulps = -8; ulps <= 8; ++ulps) {
+    const D<Plain> v = {NudgeUlps(tie, ulps), -NudgeUlps(tie, ulps)};
+    const M unsure = NearFloatTie<Plain>(v);
+    EXPECT_TRUE(unsure[0] && unsure[1]) << ulps;
+  }
+  for (int ulps : {-9, 9, 1 << 20}) {
+    const M unsure = NearFloatTie<Plain>(D<Plain>{NudgeUlps(tie, ulps), double{f}});
+    EXPECT_FALSE(unsure[0] || unsure[1]) << ulps;
+  }
+  const M tiny = NearFloatTie<Plain>(D<Plain>{1e-40, 0.0});
+  EXPECT_TRUE(tiny[0]) << "its float would be subnormal";
+  EXPECT_FALSE(tiny[1]) << "zero is exact";
+}
+
+TEST(SineCheck, SumsAreJudgedByTheLargerAddend) {
+  // A sum near a float tie is in doubt by the error of its addend, which may be far larger than
+  // the sum itself after cancellation.
+  const float f = 1e-3f;
+  const double tie = (double{f} + double{std::nextafter(f, 1.0f)}) / 2;
+  const double big = 0.75;
+  const double off = 100 * (tie - NudgeUlps(tie, -1));  // 100 ulps of the sum, far below big's ulp * 8
+  const L<Plain> unsure = UncertainSum<Plain>(D<Plain>{tie + off, tie + off}, D<Plain>{big, 0.0});
+  EXPECT_TRUE(unsure[0]) << "the addend's error reaches the tie";
+  EXPECT_FALSE(unsure[1]) << "without the addend, 100 ulps is safe";
+}
+
+TEST(SineCheck, SamplesInDoubtAreRecomputedExactly) {
+  ExpectVoiceMatchesReference<TieSine>(RandomNotes(21, 200));
+}
+
+TEST(SineCheck, ASineOffByFourUlpsStillGivesTheSameBits) {
+  ExpectVoiceMatchesReference<NoisySine>(RandomNotes(22, 900));
+}
+
+class ParallelFilters : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<float> dist(-2.0f, 2.0f);
+    input_.resize(SND_TOTAL_SAMPLES);
+    for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) input_[n] = n % 50000 < 20000 ? 0.0f : dist(rng);  // with silences
+    want_ = input_;
+    ReferenceLowPass(want_, SND_LOWPASS);
+    ReferenceEmphasis(want_, SND_EMPHASIS);
+  }
+  std::vector<float> input_, want_;
+};
+
+TEST_F(ParallelFilters, PiecesMeetAndGiveTheSequentialBits) {
+  std::copy(input_.begin(), input_.end(), TrackBuffer);
+  ASSERT_TRUE((FilterInParallel<Plain>()));
+  EXPECT_EQ(FirstDifference(TrackBuffer, want_), "");
+}
+
+TEST_F(ParallelFilters, PiecesThatMeetAfterTheirStartTakeTheSamplesBeforeFromThePieceBefore) {
+  // Started only 4 samples early, the chains meet within the piece; the samples before the
+  // meeting point must come from the piece before.
+  std::copy(input_.begin(), input_.end(), TrackBuffer);
+  ASSERT_TRUE((FilterInParallel<Plain, 4, 120>()));
+  EXPECT_EQ(FirstDifference(TrackBuffer, want_), "");
+}
+
+TEST_F(ParallelFilters, PiecesThatDoNotMeetAreReported) {
+  std::copy(input_.begin(), input_.end(), TrackBuffer);
+  EXPECT_FALSE((FilterInParallel<Plain, 0, 1>()));
+}
+
+TEST(FusedTrack, FallsBackToSequentialFiltersWhenPiecesDoNotMeet) {
+  const auto notes = RandomNotes(24, 400);
+  static VoicePlan plan;
+  PlanVoice(notes, plan);
+  ClearBuffers();
+  FusedTrackStage<Plain, 0, 1>(plan, 0.25f);
+  auto ref = MakeReferenceTrack();
+  ReferenceRenderTrack(notes, 0.25f, ref);
+  EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "");
+  EXPECT_EQ(FirstDifference(MasterBuffer, ref.master), "");
+}
+
+}  // namespace
