@@ -60,6 +60,36 @@ struct NoisySine {
   }
 };
 
+// The largest distance, in units in the last place, between sine and the standard sine over
+// random arguments within range.
+template <typename Sine>
+std::int64_t WorstUlps(Sine sine, double range) {
+  std::mt19937_64 rng(19);
+  std::uniform_real_distribution<double> dist(-range, range);
+  std::int64_t worst = 0;
+  for (int i = 0; i < 1 << 19; ++i) {
+    const D<Plain> x = {dist(rng), dist(rng)};
+    const D<Plain> got = sine(x);
+    for (int k = 0; k < 2; ++k) {
+      const double want = std::sin(x[k]);
+      std::int64_t a, b;
+      std::memcpy(&a, &got[k], sizeof a);
+      std::memcpy(&b, &want, sizeof b);
+      worst = std::max(worst, a > b ? a - b : b - a);
+    }
+  }
+  return worst;
+}
+
+TEST(VectorSines, StayWithinTwoUlpsOfTheStandardSineOverTheirRanges) {
+  EXPECT_LE(WorstUlps([](D<Plain> x) { return PolySin<Plain>(x); }, 64.0), 2);
+  EXPECT_LE(WorstUlps([](D<Plain> x) { return SmallSin<Plain>(x); }, 1.0), 2);
+  EXPECT_LE(WorstUlps([](D<Plain> x) { return SmallSin<Plain, true>(x); }, 0.5), 2);
+  const D<Plain> zeros = SmallSin<Plain>(D<Plain>{0.0, -0.0});
+  EXPECT_FALSE(std::signbit(zeros[0]));
+  EXPECT_TRUE(std::signbit(zeros[1]));
+}
+
 std::vector<std::uint8_t> RandomNotes(unsigned seed, std::size_t length) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> kind(0, 9), note(40, 90);

@@ -18,6 +18,19 @@ std::int16_t FloatToPcm16(float sample) {
 
 void ConvertToPcm16() { ActiveKernels().convert(); }
 
+void ConvertToPcm16ByLoop() {
+  // Sample n goes to byte 2n and float n is read from byte 4n: the write never passes the read,
+  // so each float is read before anything overwrites it. Bytes, not typed pointers, because the
+  // two views share the memory.
+  auto* bytes = reinterpret_cast<unsigned char*>(MasterBuffer);
+  for (std::size_t n = 0; n < SND_TOTAL_SAMPLES; ++n) {
+    float f;
+    std::memcpy(&f, bytes + 4 * n, sizeof f);
+    const std::int16_t s = FloatToPcm16(f);
+    std::memcpy(bytes + 2 * n, &s, sizeof s);
+  }
+}
+
 std::span<const std::int16_t> PcmBlock() {
   return {reinterpret_cast<const std::int16_t*>(MasterBuffer), SND_TOTAL_SAMPLES};
 }

@@ -16,6 +16,8 @@ std::int16_t FloatToPcm16(float sample);
 
 // Converts MasterBuffer in place into the PCM block.
 void ConvertToPcm16();
+// The same, sample by sample: what the render paths with narrow vectors use.
+void ConvertToPcm16ByLoop();
 
 // The PCM block; valid after ConvertToPcm16.
 std::span<const std::int16_t> PcmBlock();

@@ -1,7 +1,8 @@
 // The render stages for one instruction set, included by each render path's translation unit.
 //
-// A path supplies `Isa`: kLanes doubles per vector, Sin (a vector sine, for instance PolySin
-// below) and kExactSine (Sin is the standard sine itself, lane by lane). Everything here has
+// A path supplies `Isa`: kLanes doubles per vector, and either kPolySine with Fma (a * b + c,
+// fused where the processor can) for the polynomial sines below, or Sin, a vector sine of its
+// own, with kExactSine when that is the standard sine itself, lane by lane. Everything here has
 // internal linkage: each path compiles its own copy for its own instruction set.
 //
 // Bits: every value is rounded exactly as in voice_math.h and filter_steps.h. Where this code
@@ -122,7 +123,7 @@ template <class Isa>
 // sin(x) for |x| below 2^19, within about 2 units in the last place: the argument is reduced by
 // the nearest multiple k of pi (pi in three parts, each product with k exact) into
 // [-pi/2, pi/2], where a Taylor series of degree 21 is exact to about 2^-59; odd k flips the
-// sign. Isa::Fma(a, b, c) is a * b + c, fused where the processor can.
+// sign.
 template <class Isa>
 [[gnu::always_inline]] inline D<Isa> PolySin(D<Isa> x) {
   using V = D<Isa>;
@@ -150,6 +151,29 @@ template <class Isa>
   const V result = reinterpret_cast<V>(reinterpret_cast<L<Isa>>(sine) ^ (reinterpret_cast<L<Isa>>(shifted) << 63));
   // Below 2^-26, sin x rounds to x itself; this also keeps the sign of zero.
   return Abs<Isa>(x) < 0x1p-26 ? x : result;
+}
+
+// sin(x) for |x| up to 1, within about 2 units in the last place: the Taylor series of degree 21,
+// with no reduction. With kHalfRange, for |x| up to 1/2, degree 17 is as exact.
+template <class Isa, bool kHalfRange = false>
+[[gnu::always_inline]] inline D<Isa> SmallSin(D<Isa> x) {
+  using V = D<Isa>;
+  const V z = x * x;
+  V s = V{} - 1.0 / 355687428096000.0;  // -1/17!
+  if constexpr (!kHalfRange) {
+    s = V{} - 1.0 / 51090942171709440000.0;  // -1/21!
+    s = Isa::Fma(s, z, V{} + 1.0 / 121645100408832000.0);
+    s = Isa::Fma(s, z, V{} - 1.0 / 355687428096000.0);
+  }
+  s = Isa::Fma(s, z, V{} + 1.0 / 1307674368000.0);
+  s = Isa::Fma(s, z, V{} - 1.0 / 6227020800.0);
+  s = Isa::Fma(s, z, V{} + 1.0 / 39916800.0);
+  s = Isa::Fma(s, z, V{} - 1.0 / 362880.0);
+  s = Isa::Fma(s, z, V{} + 1.0 / 5040.0);
+  s = Isa::Fma(s, z, V{} - 1.0 / 120.0);
+  s = Isa::Fma(s, z, V{} + 1.0 / 6.0);
+  // Below 2^-26, sin x rounds to x itself; this also keeps the sign of zero.
+  return Abs<Isa>(x) < 0x1p-26 ? x : Isa::Fma(x * z, V{} - s, x);
 }
 
 // ---- The voice ---------------------------------------------------------------------------------
@@ -267,8 +291,13 @@ class VoiceFeed {
 template <class Isa>
 struct VoiceWork {
   static constexpr int kGroups = kChunk / Isa::kLanes;
+  static constexpr bool IsPoly() {
+    if constexpr (requires { Isa::kPolySine; }) return Isa::kPolySine;
+    return false;
+  }
   int n = 0;
   bool valid = false, sound = false;
+  bool narrow = false;  // every lane in narrow mode
   F<Isa> phase[kGroups] = {}, env[kGroups] = {}, depth[kGroups] = {};
   Mask<Isa> full[kGroups] = {};
   D<Isa> w[kGroups] = {}, sin_w[kGroups] = {}, a[kGroups] = {}, sin_t[kGroups] = {};
@@ -284,6 +313,7 @@ struct VoiceWork {
     if (!sound) return;
     const int unit = n / SND_UNIT_LEN;
     const int next_lane = (unit + 1) * SND_UNIT_LEN - n;
+    narrow = !FullShape(unit) && (next_lane >= kChunk || !FullShape(unit + 1));
     for (int g = 0; g < kGroups; ++g) {
       const Mask<Isa> in_next = LaneIndex<Isa>() + g * Isa::kLanes >= next_lane;
       depth[g] = in_next ? F<Isa>{} + ShapeDepth(unit + 1) : F<Isa>{} + ShapeDepth(unit);
@@ -293,13 +323,31 @@ struct VoiceWork {
       w[g] = Widen<Isa>(shaped);
     }
   }
+  // The sines, by what is known of their arguments: in narrow mode |w| < 1/2, in full mode
+  // |w| <= pi, and |0.3 w| < 1 in both.
   [[gnu::always_inline]] void SinW() {
-    if (sound)
-      for (int g = 0; g < kGroups; ++g) sin_w[g] = Isa::Sin(w[g]);
+    if (!sound) return;
+    for (int g = 0; g < kGroups; ++g) {
+      if constexpr (!IsPoly()) {
+        sin_w[g] = Isa::Sin(w[g]);
+      } else if (narrow) {
+        sin_w[g] = SmallSin<Isa, true>(w[g]);
+      } else {
+        sin_w[g] = PolySin<Isa>(w[g]);
+      }
+    }
   }
   [[gnu::always_inline]] void SinA() {
-    if (sound)
-      for (int g = 0; g < kGroups; ++g) a[g] = Isa::Sin(w[g] * 0.3);
+    if (!sound) return;
+    for (int g = 0; g < kGroups; ++g) {
+      if constexpr (!IsPoly()) {
+        a[g] = Isa::Sin(w[g] * 0.3);
+      } else if (narrow) {
+        a[g] = SmallSin<Isa, true>(w[g] * 0.3);
+      } else {
+        a[g] = SmallSin<Isa>(w[g] * 0.3);
+      }
+    }
   }
   [[gnu::always_inline]] void Sum() {
     if (!sound) return;
@@ -310,8 +358,14 @@ struct VoiceWork {
     }
   }
   [[gnu::always_inline]] void SinT() {
-    if (sound)
-      for (int g = 0; g < kGroups; ++g) sin_t[g] = Isa::Sin(Widen<Isa>(t[g]));
+    if (!sound) return;
+    for (int g = 0; g < kGroups; ++g) {
+      if constexpr (IsPoly()) {
+        sin_t[g] = PolySin<Isa>(Widen<Isa>(t[g]));
+      } else {
+        sin_t[g] = Isa::Sin(Widen<Isa>(t[g]));
+      }
+    }
   }
   // Lanes of group g whose rounding could differ from the standard sine's.
   [[gnu::always_inline]] L<Isa> Unsure(int g) const {
@@ -531,14 +585,22 @@ void SineStage(const double* in, double* out, int count) {
   for (int i = 0; i < count; i += Isa::kLanes) {
     D<Isa> v;
     std::memcpy(&v, in + i, sizeof v);
-    v = Isa::Sin(v);
+    if constexpr (VoiceWork<Isa>::IsPoly()) {
+      v = PolySin<Isa>(v);
+    } else {
+      v = Isa::Sin(v);
+    }
     std::memcpy(out + i, &v, sizeof v);
   }
 }
 
 template <class Isa>
 void MixStage(float gain) {
-  for (int n = 0; n < SND_TOTAL_SAMPLES; n += kChunk) MixChunk<Isa>(n, gain);
+  if constexpr (Isa::kLanes <= 2) {  // two-lane vectors gain nothing here; the compiler does better alone
+    for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) MasterBuffer[n] = MixStep(MasterBuffer[n], gain, TrackBuffer[n]);
+  } else {
+    for (int n = 0; n < SND_TOTAL_SAMPLES; n += kChunk) MixChunk<Isa>(n, gain);
+  }
 }
 
 // The voice and both echoes in one pass, in place in TrackBuffer: the voice and the first echo

@@ -9,8 +9,8 @@ namespace {
 struct Avx2 {
   static constexpr int kLanes = 4;
   static constexpr bool kExactSine = false;
+  static constexpr bool kPolySine = true;
   static D<Avx2> Fma(D<Avx2> a, D<Avx2> b, D<Avx2> c) { return _mm256_fmadd_pd(a, b, c); }
-  static D<Avx2> Sin(D<Avx2> v) { return PolySin<Avx2>(v); }
 };
 
 }  // namespace

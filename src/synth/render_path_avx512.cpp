@@ -9,8 +9,8 @@ namespace {
 struct Avx512 {
   static constexpr int kLanes = 8;
   static constexpr bool kExactSine = false;
+  static constexpr bool kPolySine = true;
   static D<Avx512> Fma(D<Avx512> a, D<Avx512> b, D<Avx512> c) { return _mm512_fmadd_pd(a, b, c); }
-  static D<Avx512> Sin(D<Avx512> v) { return PolySin<Avx512>(v); }
 };
 
 }  // namespace

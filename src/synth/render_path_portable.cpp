@@ -2,6 +2,7 @@
 // standard sine, lane by lane.
 #include <cmath>
 
+#include "audio/playback.h"
 #include "synth/kernel.h"
 #include "synth/render_path_kernels.h"
 
@@ -19,4 +20,4 @@ struct Portable {
 }  // namespace
 
 const RenderKernels kPortableKernels = {FusedTrackStage<Portable>, RenderVoiceStage<Portable>, EchoStage<Portable>, MixStage<Portable>,
-                                        ConvertStage<Portable>, SineStage<Portable>};
+                                        ConvertToPcm16ByLoop, SineStage<Portable>};
