@@ -59,12 +59,16 @@ template <class Isa>
 void Store(float* p, F<Isa> v) {
   *reinterpret_cast<typename Lanes<Isa::kLanes>::UnalignedF*>(p) = v;
 }
+// Float to double and back; a path may bring the processor's own instructions where the compiler
+// would split the conversion into pieces.
 template <class Isa>
-D<Isa> Widen(F<Isa> v) {
+[[gnu::always_inline]] inline D<Isa> Widen(F<Isa> v) {
+  if constexpr (requires { Isa::Widen(v); }) return Isa::Widen(v);
   return __builtin_convertvector(v, D<Isa>);
 }
 template <class Isa>
-F<Isa> Round(D<Isa> v) {
+[[gnu::always_inline]] inline F<Isa> Round(D<Isa> v) {
+  if constexpr (requires { Isa::Round(v); }) return Isa::Round(v);
   return __builtin_convertvector(v, F<Isa>);
 }
 
@@ -439,58 +443,68 @@ template <class Isa>
 
 // The two filters are one chain: each output depends on the one before. But the chain forgets
 // where it started: the low-pass keeps a tenth of its state per sample, the emphasis filter half.
-// So the track is cut into kSegments pieces, filtered side by side in the lanes of vectors, each
-// started kWarm samples early from a guessed state; the chain of the piece before runs kOver
-// samples past its end. Where, near each seam, both chains hold the same state, they agree from
-// there on, and the piece is exact from that sample; before it, the samples are taken from the
-// piece before. Should two chains not meet near a seam, nothing is lost but time: the function
-// says so and the caller filters sample by sample instead. The piece before must hold exact
-// values, so the seams are checked in order. Takes and returns TrackBuffer.
+// So a block of the track is cut into kSegments pieces, filtered side by side in the lanes of
+// vectors; the first piece starts from the exact state, the others kWarm samples early from a
+// guessed one, and the chain of each piece runs kOver samples past its end. Where, near a seam,
+// both chains hold the same state, they agree from there on, and the piece is exact from that
+// sample; before it, the samples are taken from the piece before. The seams are checked in
+// order, so the piece before is exact. Should two chains not meet, the caller filters the block
+// sample by sample instead.
+constexpr int kBlock = SND_TOTAL_SAMPLES / 105;  // 75600 samples: what a block's passes use stays in cache
 constexpr int kSegments = 16;
-constexpr int kSegmentLen = SND_TOTAL_SAMPLES / kSegments;
-static_assert(SND_TOTAL_SAMPLES % kSegments == 0);
+constexpr int kSegmentLen = kBlock / kSegments;
+static_assert(SND_TOTAL_SAMPLES % kBlock == 0 && kBlock % kSegments == 0);
+
+// The filters' state after a sample: the low-pass output and the emphasis output.
+struct FilterState {
+  float low = 0, emphasis = 0;
+};
 
 template <int kWarm, int kOver>
 struct SeamLog {
   float head_low[kSegments][kWarm + kOver], head_emphasis[kSegments][kWarm + kOver];
   float tail_low[kSegments][kWarm + kOver], tail_emphasis[kSegments][kWarm + kOver];
-  float start_input[kSegments][kOver];  // each piece's first inputs, which it overwrites before the piece before reads them
 };
 
-template <class Isa, int kWarm = 256, int kOver = 256>
-bool FilterInParallel() {
+// Filters TrackBuffer[begin, begin + kBlock) into out, from state, the exact state after sample
+// begin - 1 (ignored at 0, whose sample passes both filters unchanged); leaves in state the state
+// after the block's last sample. False if a seam did not meet; then out and state are undefined.
+template <class Isa, int kWarm, int kOver>
+bool FilterBlockInParallel(int begin, FilterState& state, float* out) {
+  static_assert(kSegmentLen > kWarm + kOver && kWarm >= 1 && kOver >= 1);
   constexpr int W = Isa::kLanes;
   constexpr int kGroups = kSegments / W;
   constexpr int L = kSegmentLen;
   static SeamLog<kWarm, kOver> log;  // static: too large for the stack
-  float* x = TrackBuffer;
-  for (int s = 1; s < kSegments; ++s) std::memcpy(log.start_input[s], x + s * L, sizeof log.start_input[s]);
+  const float* x = TrackBuffer + begin;
+  const int available = SND_TOTAL_SAMPLES - begin;  // the last piece's chain must not run past the track
 
+  // The guess: the input itself.
   F<Isa> low[kGroups], emphasis[kGroups];
-  for (int g = 0; g < kGroups; ++g)
-    for (int k = 0; k < W; ++k) {
-      const int s = g * W + k;
-      low[g][k] = emphasis[g][k] = s == 0 ? 0.0f : x[s * L - kWarm];
-    }
-  // One sample of every piece. The rounding is the conversion to float and back: the lanes run
-  // side by side, so its latency no longer matters.
-  const auto step = [&](int j, auto phase) {
-    constexpr int kPhase = decltype(phase)::value;  // 0: before the pieces, 1: within, 2: past them
+  for (int g = 0; g < kGroups; ++g) {
+    for (int k = 0; k < W; ++k) low[g][k] = (g == 0 && k == 0) ? 0.0f : x[(g * W + k) * L - kWarm];
+    emphasis[g] = low[g];
+  }
+  // One sample of every piece, j relative to the pieces' starts. The rounding is the conversion to
+  // float and back: the lanes run side by side, so its latency no longer matters.
+  const auto step = [&](int j, auto within) {
+    constexpr bool kWithin = decltype(within)::value;  // inside the pieces: no edge to watch, an output to store
     for (int g = 0; g < kGroups; ++g) {
-      F<Isa> in;
-      for (int k = 0; k < W; ++k) {
-        const int s = g * W + k;
-        if constexpr (kPhase == 0) in[k] = s > 0 ? x[s * L + j] : 0.0f;
-        if constexpr (kPhase == 1) in[k] = x[s * L + j];
-        if constexpr (kPhase == 2) in[k] = s + 1 < kSegments ? log.start_input[s + 1][j - L] : 0.0f;
-      }
+      // Built element by element in registers: through memory, a vector load of fresh scalar
+      // stores would stall.
+      const F<Isa> in = [&]<std::size_t... K>(std::index_sequence<K...>) {
+        const auto at = [&](int i) { return kWithin || (i >= 0 && i < available) ? x[i] : 0.0f; };
+        return F<Isa>{at((g * W + static_cast<int>(K)) * L + j)...};
+      }(std::make_index_sequence<W>{});
       const D<Isa> in_d = Widen<Isa>(in);
       low[g] = Round<Isa>(in_d + (Widen<Isa>(low[g]) - in_d) * double{SND_LOWPASS});
       emphasis[g] = Round<Isa>(Widen<Isa>(low[g]) - double{SND_EMPHASIS} * Widen<Isa>(emphasis[g]));
-      if constexpr (kPhase == 1)
-        for (int k = 0; k < W; ++k) x[(g * W + k) * L + j] = emphasis[g][k];
+      if constexpr (kWithin)
+        for (int k = 0; k < W; ++k) out[(g * W + k) * L + j] = emphasis[g][k];
     }
   };
+  const std::true_type within;
+  const std::false_type outside;
   const auto record = [&](float (*to_low)[kWarm + kOver], float (*to_emphasis)[kWarm + kOver], int t) {
     for (int g = 0; g < kGroups; ++g)
       for (int k = 0; k < W; ++k) {
@@ -498,28 +512,26 @@ bool FilterInParallel() {
         to_emphasis[g * W + k][t] = emphasis[g][k];
       }
   };
-  using Before = std::integral_constant<int, 0>;
-  using Within = std::integral_constant<int, 1>;
-  using Past = std::integral_constant<int, 2>;
   for (int j = -kWarm; j < 0; ++j) {
-    step(j, Before{});
+    step(j, outside);
     record(log.head_low, log.head_emphasis, j + kWarm);
   }
-  const float first = x[0];
-  step(0, Within{});
-  low[0][0] = emphasis[0][0] = x[0] = first;  // the first sample passes both filters unchanged
+  low[0][0] = state.low;  // the first piece starts from where the block before ended
+  emphasis[0][0] = state.emphasis;
+  step(0, within);
+  if (begin == 0) low[0][0] = emphasis[0][0] = out[0] = x[0];  // the first sample passes unchanged
   record(log.head_low, log.head_emphasis, kWarm);
   for (int j = 1; j < kOver; ++j) {
-    step(j, Within{});
+    step(j, within);
     record(log.head_low, log.head_emphasis, j + kWarm);
   }
-  for (int j = kOver; j < L - kWarm; ++j) step(j, Within{});
+  for (int j = kOver; j < L - kWarm; ++j) step(j, within);
   for (int j = L - kWarm; j < L; ++j) {
-    step(j, Within{});
+    step(j, within);
     record(log.tail_low, log.tail_emphasis, j - (L - kWarm));
   }
   for (int j = L; j < L + kOver; ++j) {
-    step(j, Past{});
+    step(j, outside);
     record(log.tail_low, log.tail_emphasis, j - (L - kWarm));
   }
 
@@ -530,9 +542,44 @@ bool FilterInParallel() {
                                   same(log.head_emphasis[s][t], log.tail_emphasis[s - 1][t])))
       ++t;
     if (t == kWarm + kOver) return false;
-    for (int u = kWarm; u < t; ++u) x[s * L + u - kWarm] = log.tail_emphasis[s - 1][u];
+    for (int u = kWarm; u < t; ++u) out[s * L + u - kWarm] = log.tail_emphasis[s - 1][u];
   }
+  state = {log.tail_low[kSegments - 1][kWarm - 1], log.tail_emphasis[kSegments - 1][kWarm - 1]};
   return true;
+}
+
+// The same, sample by sample.
+inline void FilterBlockInSequence(int begin, FilterState& state, float* out) {
+  const float* x = TrackBuffer + begin;
+  int i = 0;
+  if (begin == 0) {
+    state = {x[0], x[0]};
+    out[0] = x[0];
+    i = 1;
+  }
+  for (; i < kBlock; ++i) {
+    state.low = LowPassStep(x[i], state.low, SND_LOWPASS);
+    state.emphasis = EmphasisStep(state.low, state.emphasis, SND_EMPHASIS);
+    out[i] = state.emphasis;
+  }
+}
+
+// Filters a block, then writes it to TrackBuffer and mixes it into MasterBuffer.
+template <class Isa, int kWarm, int kOver>
+void FilterAndMixBlock(int begin, FilterState& state, float gain) {
+  static float filtered[kBlock];  // static: too large for the stack; the input stays for a retry
+  const FilterState before = state;
+  if (!FilterBlockInParallel<Isa, kWarm, kOver>(begin, state, filtered)) {
+    state = before;
+    FilterBlockInSequence(begin, state, filtered);
+  }
+  const double gd = gain;
+  for (int i = 0; i < kBlock; i += Isa::kLanes) {
+    const F<Isa> v = Load<Isa>(filtered + i);
+    Store<Isa>(TrackBuffer + begin + i, v);
+    Store<Isa>(MasterBuffer + begin + i,
+               Round<Isa>(Widen<Isa>(Load<Isa>(MasterBuffer + begin + i)) + gd * Widen<Isa>(v)));
+  }
 }
 
 // ---- Whole stages ------------------------------------------------------------------------------
@@ -603,17 +650,21 @@ void MixStage(float gain) {
   }
 }
 
-// The voice and both echoes in one pass, in place in TrackBuffer: the voice and the first echo
-// at sample n (the echo reads n - 159201, which holds its output), the second echo at n - lag
-// (reading 115101 further back, already its output, while everything from n - lag on still holds
-// the first echo's output that the first echo reads).
-template <class Isa>
-void VoiceAndEchoes(const VoicePlan& plan) {
+// Voice, effect chain and mix in one pass, in place in TrackBuffer. Each stage runs behind the one
+// before it by more than the distance it reads back: the voice and the first echo at sample n
+// (the echo reads n - 159201, which holds its output); the second echo at n - lag (reading 115101
+// further back, already its output, while everything from n - lag on still holds the first
+// echo's output that the first echo reads); and the filters and the mix a block at a time, once
+// the second echo no longer reads it. Everything in between stays in the processor's cache.
+template <class Isa, int kWarm = 128, int kOver = 128>
+void FusedTrackStage(const VoicePlan& plan, float gain) {
   constexpr int lag = (SND_ECHO1_DELAY + 2 * kChunk) / kChunk * kChunk;
-  static_assert(SND_ECHO2_DELAY >= kChunk);
+  static_assert(SND_ECHO2_DELAY >= kChunk && SND_ECHO2_DELAY >= kOver);
   VoiceFeed feed;
   feed.Start(plan);
   VoiceWork<Isa> work;
+  FilterState state;
+  int filtered = 0;
   for (int n = 0; n < SND_TOTAL_SAMPLES + lag; n += kChunk) {
     if (n < SND_TOTAL_SAMPLES) {
       feed.ProduceChunk();
@@ -625,20 +676,13 @@ void VoiceAndEchoes(const VoicePlan& plan) {
       work.template Finish<true>(SND_ECHO1_DELAY, SND_ECHO1_GAIN);
     }
     if (n >= lag) EchoChunk<Isa>(n - lag, SND_ECHO2_DELAY, SND_ECHO2_GAIN);
+    const int echoed = n + kChunk - lag;  // the second echo is done below this sample
+    while (filtered + kBlock <= echoed - SND_ECHO2_DELAY) {
+      FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain);
+      filtered += kBlock;
+    }
   }
-}
-
-// RenderTrack's work after the console line: voice, effect chain and mix, with the same bits as
-// the stages one after the other.
-template <class Isa, int kWarm = 256, int kOver = 256>
-void FusedTrackStage(const VoicePlan& plan, float gain) {
-  VoiceAndEchoes<Isa>(plan);
-  if (!FilterInParallel<Isa, kWarm, kOver>()) {
-    VoiceAndEchoes<Isa>(plan);  // the filters' input is gone; make it again
-    ApplyLowPass(SND_LOWPASS);
-    ApplyEmphasis(SND_EMPHASIS);
-  }
-  MixStage<Isa>(gain);
+  for (; filtered < SND_TOTAL_SAMPLES; filtered += kBlock) FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ struct Avx2 {
   static constexpr bool kExactSine = false;
   static constexpr bool kPolySine = true;
   static D<Avx2> Fma(D<Avx2> a, D<Avx2> b, D<Avx2> c) { return _mm256_fmadd_pd(a, b, c); }
+  static D<Avx2> Widen(F<Avx2> v) { return _mm256_cvtps_pd(v); }
+  static F<Avx2> Round(D<Avx2> v) { return _mm256_cvtpd_ps(v); }
 };
 
 }  // namespace

@@ -11,6 +11,8 @@ struct Avx512 {
   static constexpr bool kExactSine = false;
   static constexpr bool kPolySine = true;
   static D<Avx512> Fma(D<Avx512> a, D<Avx512> b, D<Avx512> c) { return _mm512_fmadd_pd(a, b, c); }
+  static D<Avx512> Widen(F<Avx512> v) { return _mm512_maskz_cvtps_pd(0xFF, v); }
+  static F<Avx512> Round(D<Avx512> v) { return _mm512_maskz_cvtpd_ps(0xFF, v); }
 };
 
 }  // namespace
