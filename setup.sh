@@ -56,7 +56,7 @@ case "$mode" in
     cmake --build --preset windows
     ;;
   test)
-    install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libgtest-dev zlib1g-dev \
+    install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libgtest-dev libbenchmark-dev zlib1g-dev \
       xvfb xdotool xfonts-base g++-mingw-w64-i686
     # wine runs the 32-bit Windows programs; it needs the i386 architecture. Without it the
     # Windows tests report themselves skipped, so say so loudly here too.
