@@ -106,58 +106,51 @@ class OnPath {
   bool ok_ = false;
 };
 
-void LoadSongTrack() { std::copy(SongTrack().begin(), SongTrack().end(), TrackBuffer); }
-
-void Fast_Voice(benchmark::State& state) {
+// Runs stage on the benchmark's path, after TrackBuffer has been loaded with the song's
+// processed track; between iterations, refill (if any) runs untimed.
+template <typename Stage, typename Refill>
+void OnPathRun(benchmark::State& state, Stage stage, Refill refill) {
   OnPath path(state);
   if (!path.ok()) return;
-  for (auto _ : state) RenderVoice(SongNotes);
-}
-void Fast_Echo1(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
-  LoadSongTrack();
-  for (auto _ : state) ApplyEcho(SND_ECHO1_DELAY, SND_ECHO1_GAIN);
-}
-void Fast_Echo2(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
-  LoadSongTrack();
-  for (auto _ : state) ApplyEcho(SND_ECHO2_DELAY, SND_ECHO2_GAIN);
-}
-void Fast_LowPass(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
-  LoadSongTrack();
-  for (auto _ : state) ApplyLowPass(SND_LOWPASS);
-}
-void Fast_Emphasis(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
-  LoadSongTrack();
-  for (auto _ : state) ApplyEmphasis(SND_EMPHASIS);
-}
-void Fast_Mix(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
-  LoadSongTrack();
-  for (auto _ : state) MixTrack(SND_SONG_GAIN);
-}
-void Fast_Convert(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
+  std::copy(SongTrack().begin(), SongTrack().end(), TrackBuffer);
   for (auto _ : state) {
     state.PauseTiming();
-    std::transform(SongTrack().begin(), SongTrack().end(), MasterBuffer, [](float x) { return x * 0.03f; });
+    refill();
     state.ResumeTiming();
-    ConvertToPcm16();
+    stage();
   }
 }
+template <typename Stage>
+void OnPathRun(benchmark::State& state, Stage stage) {
+  OnPathRun(state, stage, [] {});
+}
+
+void Fast_Voice(benchmark::State& state) {
+  OnPathRun(state, [] { RenderVoice(SongNotes); });
+}
+void Fast_Echo1(benchmark::State& state) {
+  OnPathRun(state, [] { ApplyEcho(SND_ECHO1_DELAY, SND_ECHO1_GAIN); });
+}
+void Fast_Echo2(benchmark::State& state) {
+  OnPathRun(state, [] { ApplyEcho(SND_ECHO2_DELAY, SND_ECHO2_GAIN); });
+}
+void Fast_LowPass(benchmark::State& state) {
+  OnPathRun(state, [] { ApplyLowPass(SND_LOWPASS); });
+}
+void Fast_Emphasis(benchmark::State& state) {
+  OnPathRun(state, [] { ApplyEmphasis(SND_EMPHASIS); });
+}
+void Fast_Mix(benchmark::State& state) {
+  OnPathRun(state, [] { MixTrack(SND_SONG_GAIN); });
+}
+void Fast_Convert(benchmark::State& state) {
+  OnPathRun(state, ConvertToPcm16, [] {
+    std::transform(SongTrack().begin(), SongTrack().end(), MasterBuffer, [](float x) { return x * 0.03f; });
+  });
+}
 void Fast_WholeRender(benchmark::State& state) {
-  OnPath path(state);
-  if (!path.ok()) return;
   SetConsole(std::tmpfile());
-  for (auto _ : state) RenderTrack(SND_SONG_CHANNEL, SongNotes, SND_SONG_GAIN);
+  OnPathRun(state, [] { RenderTrack(SND_SONG_CHANNEL, SongNotes, SND_SONG_GAIN); });
   SetConsole(nullptr);
 }
 

@@ -124,41 +124,9 @@ template <class Isa>
 
 // ---- A vector sine ----------------------------------------------------------------------------
 
-// sin(x) for |x| below 2^19, within about 2 units in the last place: the argument is reduced by
-// the nearest multiple k of pi (pi in three parts, each product with k exact) into
-// [-pi/2, pi/2], where a Taylor series of degree 21 is exact to about 2^-59; odd k flips the
-// sign.
-template <class Isa>
-[[gnu::always_inline]] inline D<Isa> PolySin(D<Isa> x) {
-  using V = D<Isa>;
-  constexpr double kInvPi = 0x1.45f306dc9c883p-2;
-  constexpr double kPiHi = 0x1.921fb54400000p+1;   // pi to 33 bits
-  constexpr double kPiMid = 0x1.0b4611a600000p-33;  // the next 33 bits
-  constexpr double kPiLo = 0x1.3198a2e037073p-68;   // the rest
-  constexpr double kRoundMagic = 0x1.8p52;          // adding it rounds to an integer
-  const V shifted = x * kInvPi + kRoundMagic;
-  const V k = shifted - kRoundMagic;
-  const V r = ((x - k * kPiHi) - k * kPiMid) - k * kPiLo;
-  const V z = r * r;
-  V s = V{} - 1.0 / 51090942171709440000.0;  // -1/21!
-  s = Isa::Fma(s, z, V{} + 1.0 / 121645100408832000.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 355687428096000.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 1307674368000.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 6227020800.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 39916800.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 362880.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 5040.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 120.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 6.0);
-  const V sine = Isa::Fma(r * z, V{} - s, r);
-  // The low bit of k sits at the bottom of the shifted sum's fraction.
-  const V result = reinterpret_cast<V>(reinterpret_cast<L<Isa>>(sine) ^ (reinterpret_cast<L<Isa>>(shifted) << 63));
-  // Below 2^-26, sin x rounds to x itself; this also keeps the sign of zero.
-  return Abs<Isa>(x) < 0x1p-26 ? x : result;
-}
-
-// sin(x) for |x| up to 1, within about 2 units in the last place: the Taylor series of degree 21,
-// with no reduction. With kHalfRange, for |x| up to 1/2, degree 17 is as exact.
+// sin(x) for |x| up to pi/2, within about 2 units in the last place: the Taylor series of degree
+// 21, exact to about 2^-59 there, with no reduction. With kHalfRange, for |x| up to 1/2, degree
+// 17 is as exact.
 template <class Isa, bool kHalfRange = false>
 [[gnu::always_inline]] inline D<Isa> SmallSin(D<Isa> x) {
   using V = D<Isa>;
@@ -178,6 +146,24 @@ template <class Isa, bool kHalfRange = false>
   s = Isa::Fma(s, z, V{} + 1.0 / 6.0);
   // Below 2^-26, sin x rounds to x itself; this also keeps the sign of zero.
   return Abs<Isa>(x) < 0x1p-26 ? x : Isa::Fma(x * z, V{} - s, x);
+}
+
+// sin(x) for |x| below 2^19, within about 2 units in the last place: the argument is reduced by
+// the nearest multiple k of pi (pi in three parts, each product with k exact) into
+// [-pi/2, pi/2], where SmallSin holds; odd k flips the sign.
+template <class Isa>
+[[gnu::always_inline]] inline D<Isa> PolySin(D<Isa> x) {
+  using V = D<Isa>;
+  constexpr double kInvPi = 0x1.45f306dc9c883p-2;
+  constexpr double kPiHi = 0x1.921fb54400000p+1;   // pi to 33 bits
+  constexpr double kPiMid = 0x1.0b4611a600000p-33;  // the next 33 bits
+  constexpr double kPiLo = 0x1.3198a2e037073p-68;   // the rest
+  constexpr double kRoundMagic = 0x1.8p52;          // adding it rounds to an integer
+  const V shifted = x * kInvPi + kRoundMagic;
+  const V k = shifted - kRoundMagic;
+  const V sine = SmallSin<Isa>(((x - k * kPiHi) - k * kPiMid) - k * kPiLo);
+  // The low bit of k sits at the bottom of the shifted sum's fraction.
+  return reinterpret_cast<V>(reinterpret_cast<L<Isa>>(sine) ^ (reinterpret_cast<L<Isa>>(shifted) << 63));
 }
 
 // ---- The voice ---------------------------------------------------------------------------------
@@ -291,7 +277,8 @@ class VoiceFeed {
   std::uint32_t sound_[kRing / kChunk];
 };
 
-// The voice of one chunk, computed in stages so that a caller can spread them out.
+// The voice of one chunk: Compute, then Finish writes it. The stages work on all of the chunk's
+// vectors in turn, so that their long chains of dependent steps overlap.
 template <class Isa>
 struct VoiceWork {
   static constexpr int kGroups = kChunk / Isa::kLanes;
@@ -300,7 +287,7 @@ struct VoiceWork {
     return false;
   }
   int n = 0;
-  bool valid = false, sound = false;
+  bool sound = false;
   bool narrow = false;  // every lane in narrow mode
   F<Isa> phase[kGroups] = {}, env[kGroups] = {}, depth[kGroups] = {};
   Mask<Isa> full[kGroups] = {};
@@ -312,7 +299,6 @@ struct VoiceWork {
   // the end of one unit and the start of the next).
   [[gnu::always_inline]] void Begin(VoiceFeed& feed, int at) {
     n = at;
-    valid = true;
     sound = feed.Sounds(n);
     if (!sound) return;
     const int unit = n / SND_UNIT_LEN;
@@ -371,6 +357,14 @@ struct VoiceWork {
       }
     }
   }
+  [[gnu::always_inline]] void Compute(VoiceFeed& feed, int at) {
+    Begin(feed, at);
+    SinW();
+    SinA();
+    Sum();
+    SinT();
+  }
+
   // Lanes of group g whose rounding could differ from the standard sine's.
   [[gnu::always_inline]] L<Isa> Unsure(int g) const {
     return NearFloatTie<Isa>(sin_w[g]) | UncertainSum<Isa>(sum[g], a[g]) | NearFloatTie<Isa>(sin_t[g]);
@@ -591,11 +585,7 @@ void RenderVoiceStage(const VoicePlan& plan) {
   VoiceWork<Isa> work;
   for (int n = 0; n < SND_TOTAL_SAMPLES; n += kChunk) {
     feed.ProduceChunk();
-    work.Begin(feed, n);
-    work.SinW();
-    work.SinA();
-    work.Sum();
-    work.SinT();
+    work.Compute(feed, n);
     work.template Finish<false>(0, 0);
   }
 }
@@ -668,11 +658,7 @@ void FusedTrackStage(const VoicePlan& plan, float gain) {
   for (int n = 0; n < SND_TOTAL_SAMPLES + lag; n += kChunk) {
     if (n < SND_TOTAL_SAMPLES) {
       feed.ProduceChunk();
-      work.Begin(feed, n);
-      work.SinW();
-      work.SinA();
-      work.Sum();
-      work.SinT();
+      work.Compute(feed, n);
       work.template Finish<true>(SND_ECHO1_DELAY, SND_ECHO1_GAIN);
     }
     if (n >= lag) EchoChunk<Isa>(n - lag, SND_ECHO2_DELAY, SND_ECHO2_GAIN);
