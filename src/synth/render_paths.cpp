@@ -15,7 +15,7 @@ struct PathEntry {
 
 bool Always() { return true; }
 #if WAVE_X86_PATHS
-bool HasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool HasAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 bool HasAvx512() { return __builtin_cpu_supports("avx512f"); }
 #endif
 
