@@ -16,7 +16,6 @@
 #include <utility>
 
 #include "common/sound.h"
-#include "synth/effects.h"
 #include "synth/filter_steps.h"
 #include "synth/track_chain.h"
 #include "synth/voice_math.h"
