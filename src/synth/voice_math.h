@@ -8,9 +8,8 @@
 // sets, and no path may end up calling another's copy.
 namespace {
 
-constexpr double SND_PI_FLOAT = 3.1415927410125732;        // pi as a float, used at double precision
-constexpr double SND_ENV_DECAY = 0.9998999834060669;       // 0.9999 as a float: the envelope per sample
-constexpr float SND_ENV_DECAY_F = 0.9998999834060669f;
+constexpr double SND_PI_FLOAT = 3.1415927410125732;  // pi as a float, used at double precision
+constexpr float SND_ENV_DECAY_F = 0.9998999834060669f;  // 0.9999 as a float: the envelope per sample
 
 // Advances the phase by one sample and wraps it into [-0.5, 0.5).
 inline float StepPhase(float phase, float inc) {
