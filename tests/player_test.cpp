@@ -42,6 +42,14 @@ class Player : public ::testing::Test {
     return ec ? 0 : size;
   }
 
+  // A run that ended well, printed its two lines, complained of nothing and played the block.
+  void ExpectPlayedEverything(Process& wave) const {
+    EXPECT_EQ(wave.exit_code(), 0);
+    EXPECT_EQ(wave.Stdout(), kLines);
+    EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();  // SDL notes its disk driver there
+    ExpectWholeBlockCaptured();
+  }
+
   void ExpectWholeBlockCaptured() const {
     const std::string capture = ReadFile(capture_);
     EXPECT_EQ(CapturedSongCrc(capture), kSongCrc) << "capture of " << capture.size() << " bytes";
@@ -57,10 +65,7 @@ TEST_F(Player, PlaysTheWholeBlockUntilALineDismissesThePrompt) {
   ASSERT_TRUE(WaitFor([&] { return CaptureSize() > kSongBlockBytes + 256 * 1024; }, 120s)) << "only " << CaptureSize() << " bytes captured";
   wave.Type("\n");
   ASSERT_TRUE(wave.Wait(10s));
-  EXPECT_EQ(wave.exit_code(), 0);
-  EXPECT_EQ(wave.Stdout(), kLines);
-  EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();  // SDL notes its disk driver there
-  ExpectWholeBlockCaptured();
+  ExpectPlayedEverything(wave);
 }
 
 TEST_F(Player, DismissedAtOnceEndsWithinASecond) {
@@ -77,10 +82,7 @@ TEST_F(Player, DismissedAtOnceEndsWithinASecond) {
 TEST_F(Player, AtEndOfInputPlaysTheBlockToItsEndAndExits) {
   Process wave(Options(Input::DevNull, false));
   ASSERT_TRUE(wave.Wait(120s));
-  EXPECT_EQ(wave.exit_code(), 0);
-  EXPECT_EQ(wave.Stdout(), kLines);
-  EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();  // SDL notes its disk driver there
-  ExpectWholeBlockCaptured();
+  ExpectPlayedEverything(wave);
 }
 
 TEST_F(Player, PeakMemoryStaysWithin72MiB) {

@@ -71,6 +71,12 @@ template <class Isa>
   return __builtin_convertvector(v, F<Isa>);
 }
 
+// float(a + g * b) lane by lane: an echo step or a mix step, rounded as EchoStep and MixStep.
+template <class Isa>
+[[gnu::always_inline]] inline F<Isa> PlusScaled(F<Isa> a, double g, F<Isa> b) {
+  return Round<Isa>(Widen<Isa>(a) + g * Widen<Isa>(b));
+}
+
 // {0, 1, 2, ...}
 template <class Isa, std::size_t... I>
 constexpr Mask<Isa> LaneIndexOf(std::index_sequence<I...>) {
@@ -394,7 +400,7 @@ struct VoiceWork {
       if (n >= echo_delay) {
         const double gd = echo_g;
         for (int g = 0; g < kGroups; ++g)
-          v[g] = Round<Isa>(Widen<Isa>(v[g]) + gd * Widen<Isa>(Load<Isa>(out + g * Isa::kLanes - echo_delay)));
+          v[g] = PlusScaled<Isa>(v[g], gd, Load<Isa>(out + g * Isa::kLanes - echo_delay));
       }
     }
     for (int g = 0; g < kGroups; ++g) Store<Isa>(out + g * Isa::kLanes, v[g]);
@@ -421,7 +427,7 @@ template <class Isa>
   }
   const double gd = g;
   for (int k = n; k < n + kChunk; k += Isa::kLanes)
-    Store<Isa>(x + k, Round<Isa>(Widen<Isa>(Load<Isa>(x + k)) + gd * Widen<Isa>(Load<Isa>(x + k - delay))));
+    Store<Isa>(x + k, PlusScaled<Isa>(Load<Isa>(x + k), gd, Load<Isa>(x + k - delay)));
 }
 
 template <class Isa>
@@ -429,7 +435,7 @@ template <class Isa>
   const double gd = gain;
   for (int k = n; k < n + kChunk; k += Isa::kLanes)
     Store<Isa>(MasterBuffer + k,
-               Round<Isa>(Widen<Isa>(Load<Isa>(MasterBuffer + k)) + gd * Widen<Isa>(Load<Isa>(TrackBuffer + k))));
+               PlusScaled<Isa>(Load<Isa>(MasterBuffer + k), gd, Load<Isa>(TrackBuffer + k)));
 }
 
 // ---- Low-pass and emphasis in parallel ----------------------------------------------------------
@@ -571,7 +577,7 @@ void FilterAndMixBlock(int begin, FilterState& state, float gain) {
     const F<Isa> v = Load<Isa>(filtered + i);
     Store<Isa>(TrackBuffer + begin + i, v);
     Store<Isa>(MasterBuffer + begin + i,
-               Round<Isa>(Widen<Isa>(Load<Isa>(MasterBuffer + begin + i)) + gd * Widen<Isa>(v)));
+               PlusScaled<Isa>(Load<Isa>(MasterBuffer + begin + i), gd, v));
   }
 }
 
