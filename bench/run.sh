@@ -13,12 +13,13 @@ base_commit=${2:-35a114e}
 cmake --preset default -DBUILD_TESTING=ON >/dev/null
 cmake --build --preset default --target wave-export wave-bench >/dev/null
 
-base=build-bench/baseline
+# The baseline's sources are unpacked from git, not checked out: no worktree is left behind.
+base=build-bench/baseline-$base_commit
 if [ ! -x "$base/build/wave-export" ]; then
   rm -rf "$base"
-  mkdir -p build-bench
-  git worktree add --force --detach "$base" "$base_commit" >/dev/null
-  cmake -S "$base" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  mkdir -p "$base/src"
+  git archive "$base_commit" | tar -x -C "$base/src"
+  cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
   cmake --build "$base/build" --target wave-export >/dev/null
 fi
 
