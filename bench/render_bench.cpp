@@ -9,15 +9,16 @@
 #include <random>
 #include <vector>
 
-#include "app/song.h"
-#include "audio/playback.h"
+#include "audio/pcm.h"
 #include "common/console.h"
 #include "common/sound.h"
 #include "reference_render.h"
 #include "synth/effects.h"
 #include "synth/notes.h"
+#include "synth/path_stages.h"
 #include "synth/render.h"
 #include "synth/render_paths.h"
+#include "synth/song.h"
 #include "synth/track_chain.h"
 
 namespace {
@@ -129,10 +130,10 @@ void Fast_Voice(benchmark::State& state) {
   OnPathRun(state, [] { RenderVoice(SongNotes); });
 }
 void Fast_Echo1(benchmark::State& state) {
-  OnPathRun(state, [] { ApplyEcho(SND_ECHO1_DELAY, SND_ECHO1_GAIN); });
+  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).echo(SND_ECHO1_DELAY, SND_ECHO1_GAIN); });
 }
 void Fast_Echo2(benchmark::State& state) {
-  OnPathRun(state, [] { ApplyEcho(SND_ECHO2_DELAY, SND_ECHO2_GAIN); });
+  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).echo(SND_ECHO2_DELAY, SND_ECHO2_GAIN); });
 }
 void Fast_LowPass(benchmark::State& state) {
   OnPathRun(state, [] { ApplyLowPass(SND_LOWPASS); });
@@ -141,7 +142,7 @@ void Fast_Emphasis(benchmark::State& state) {
   OnPathRun(state, [] { ApplyEmphasis(SND_EMPHASIS); });
 }
 void Fast_Mix(benchmark::State& state) {
-  OnPathRun(state, [] { MixTrack(SND_SONG_GAIN); });
+  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).mix(SND_SONG_GAIN); });
 }
 void Fast_Convert(benchmark::State& state) {
   OnPathRun(state, ConvertToPcm16, [] {

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "test_support.h"
@@ -18,13 +17,6 @@ namespace {
 
 const std::string kExport = WAVE_EXPORT_PATH;
 const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 struct Decoded {
   SF_INFO info{};
@@ -57,8 +49,8 @@ class Export : public ::testing::Test {
     const std::string full = "cd '" + dir_.string() + "' && export EXPORT='" + kExport + "' && (" + command +
                              ") > stdout.txt 2> stderr.txt < /dev/null";
     const int status = std::system(full.c_str());
-    out_ = Slurp(dir_ / "stdout.txt");
-    err_ = Slurp(dir_ / "stderr.txt");
+    out_ = ReadFile(dir_ / "stdout.txt");
+    err_ = ReadFile(dir_ / "stderr.txt");
     fs::remove(dir_ / "stdout.txt");
     fs::remove(dir_ / "stderr.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -111,7 +103,7 @@ TEST_F(Export, DashWritesOnlyTheWavToStandardOutput) {
   EXPECT_EQ(out_, "");
   EXPECT_EQ(fs::file_size(dir_ / "piped.wav"), 44u + 15876000u);
   ExpectSong("piped.wav", SF_FORMAT_WAV);
-  EXPECT_EQ(Slurp(dir_ / "piped.wav"), Slurp(dir_ / "piped.wav.part"));
+  EXPECT_EQ(ReadFile(dir_ / "piped.wav"), ReadFile(dir_ / "piped.wav.part"));
 }
 
 TEST_F(Export, HelpPrintsUsage) {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "app/song.h"
-#include "audio/playback.h"
+#include "audio/pcm.h"
 #include "common/sound.h"
+#include "synth/song.h"
 #include "test_support.h"
 
 namespace {
@@ -22,9 +22,9 @@ TEST(Song, RendersToThePinnedBlock) {
   EXPECT_EQ(MasterBuffer[0], static_cast<float>(double{0.03f} * double{TrackBuffer[0]}));
 
   ConvertToPcm16();
-  const auto pcm = PcmBlock();
-  ASSERT_EQ(pcm.size_bytes(), 15876000u);
-  EXPECT_EQ(Crc32(pcm), kSongCrc);
+  ASSERT_EQ(PcmBlock().size(), 15876000u);
+  EXPECT_EQ(Crc32(PcmBlock()), kSongCrc);
+  const auto pcm = PcmSamples();
 
   const std::int16_t first[] = {8, 11, 18, 23, 29, 35, 41, 46};
   EXPECT_TRUE(std::equal(std::begin(first), std::end(first), pcm.begin()));

@@ -9,17 +9,19 @@
 #include <vector>
 
 #include "reference_render.h"
-#include "synth/kernel.h"
+#include "synth/parallel_filters.h"
+#include "synth/stage_kernels.h"
+#include "synth/track_kernel.h"
 #include "test_support.h"
 
 namespace {
 
 // A two-lane path with the polynomial sine, as SSE2 has it.
-struct Plain {
+struct Plain : CompilerConversions<2> {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = false;
+  static constexpr bool kPolySine = true;
   static D<Plain> Fma(D<Plain> a, D<Plain> b, D<Plain> c) { return a * b + c; }
-  static D<Plain> Sin(D<Plain> v) { return PolySin<Plain>(v); }
 };
 
 double NudgeUlps(double v, std::int64_t ulps) {
@@ -32,9 +34,10 @@ double NudgeUlps(double v, std::int64_t ulps) {
 
 // A sine that lands every result on the halfway point between two floats: every lane is in doubt
 // and must be recomputed.
-struct TieSine {
+struct TieSine : CompilerConversions<2> {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = false;
+  static constexpr bool kPolySine = false;
   static D<TieSine> Sin(D<TieSine> v) {
     for (int k = 0; k < kLanes; ++k) {
       const double s = std::sin(v[k]);
@@ -46,9 +49,10 @@ struct TieSine {
 };
 
 // The standard sine, off by up to 4 units in the last place, within what the check allows.
-struct NoisySine {
+struct NoisySine : CompilerConversions<2> {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = false;
+  static constexpr bool kPolySine = false;
   static D<NoisySine> Sin(D<NoisySine> v) {
     static std::mt19937 rng(17);
     std::uniform_int_distribution<int> off(-4, 4);
@@ -164,11 +168,12 @@ class ParallelFilters : public ::testing::Test {
   template <int kWarm, int kOver>
   int FilterAll(std::vector<float>& out) {
     out.resize(SND_TOTAL_SAMPLES);
+    static SeamLog log;
     FilterState state;
     int failed = 0;
     for (int begin = 0; begin < SND_TOTAL_SAMPLES; begin += kBlock) {
       const FilterState before = state;
-      if (!FilterBlockInParallel<Plain, kWarm, kOver>(begin, state, out.data() + begin)) {
+      if (!FilterBlockInParallel<Plain, kWarm, kOver>(begin, state, out.data() + begin, log)) {
         ++failed;
         state = before;
         FilterBlockInSequence(begin, state, out.data() + begin);
@@ -204,9 +209,10 @@ TEST_F(ParallelFilters, PiecesThatDoNotMeetAreReportedAndRedoneInSequence) {
 TEST(FusedTrack, FallsBackToSequentialFiltersWhenPiecesDoNotMeet) {
   const auto notes = RandomNotes(24, 400);
   static VoicePlan plan;
+  static TrackScratch scratch;
   PlanVoice(notes, plan);
   ClearBuffers();
-  FusedTrackStage<Plain, 1, 1>(plan, 0.25f);
+  FusedTrackStage<Plain, 1, 1>(plan, 0.25f, scratch);
   auto ref = MakeReferenceTrack();
   ReferenceRenderTrack(notes, 0.25f, ref);
   EXPECT_EQ(FirstDifference(TrackBuffer, ref.track), "");

@@ -9,7 +9,6 @@
 #include "reference_render.h"
 #include "synth/notes.h"
 #include "synth/render.h"
-#include "synth/render_paths.h"
 #include "test_support.h"
 
 namespace {
@@ -57,10 +56,7 @@ TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
   auto after_both = after_first;
   ReferenceRenderTrack(second, 0.7f, after_both);
 
-  const RenderPath active = ActiveRenderPath();
-  for (const RenderPath path : SupportedRenderPaths()) {
-    SCOPED_TRACE(RenderPathName(path));
-    ASSERT_TRUE(UseRenderPath(path));
+  ForEachRenderPath([&](RenderPath) {
     ClearBuffers();
     CaptureConsole([&] {
       RenderTrack(0, first, 0.03f);
@@ -69,8 +65,7 @@ TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
     });
     EXPECT_EQ(FirstDifference(TrackBuffer, after_both.track), "") << "second track";
     EXPECT_EQ(FirstDifference(MasterBuffer, after_both.master), "") << "master";
-  }
-  UseRenderPath(active);
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomSequences, Oracle,

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/playback.h"
+#include "audio/pcm.h"
 #include "common/sound.h"
 #include "test_support.h"
 
@@ -48,7 +48,7 @@ TEST(ConvertToPcm16, ConvertsTheWholeMasterInPlace) {
   std::copy(original.begin(), original.end(), MasterBuffer);
 
   ConvertToPcm16();
-  const auto pcm = PcmBlock();
+  const auto pcm = PcmSamples();
   ASSERT_EQ(pcm.size(), static_cast<std::size_t>(SND_TOTAL_SAMPLES));
   for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) ASSERT_EQ(pcm[n], FloatToPcm16(original[n])) << n;
   // The second half still holds the floats nobody reads any more.

@@ -10,9 +10,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "test_support.h"
 
 namespace {
 
@@ -34,13 +34,6 @@ std::string TempPath(const char* what) {
 }
 
 }  // namespace
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string Shell(const std::string& command) {
   std::string out;

@@ -52,8 +52,6 @@ class Process {
   long peak_rss_kib_ = 0;
 };
 
-std::string ReadFile(const std::string& path);
-
 // Runs a shell command and returns its standard output.
 std::string Shell(const std::string& command);
 // Whether a program is on the PATH.

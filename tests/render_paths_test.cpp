@@ -8,31 +8,20 @@
 #include <random>
 #include <vector>
 
-#include "app/song.h"
-#include "audio/playback.h"
+#include "audio/pcm.h"
 #include "common/sound.h"
 #include "reference_render.h"
-#include "synth/effects.h"
-#include "synth/render.h"
+#include "synth/notes.h"
+#include "synth/path_stages.h"
 #include "synth/render_paths.h"
+#include "synth/song.h"
+#include "synth/voice_plan.h"
 #include "test_support.h"
 
 namespace {
 
-// Runs the test body once per supported path, then restores the path in use.
 class EachPath : public ::testing::Test {
  protected:
-  template <typename F>
-  void ForEachPath(F&& body) {
-    const RenderPath active = ActiveRenderPath();
-    for (const RenderPath path : SupportedRenderPaths()) {
-      SCOPED_TRACE(RenderPathName(path));
-      ASSERT_TRUE(UseRenderPath(path));
-      body(path);
-    }
-    UseRenderPath(active);
-  }
-
   static std::vector<float> Noise(unsigned seed, float scale) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> dist(-scale, scale);
@@ -60,7 +49,7 @@ TEST_F(EachPath, ThePortablePathIsAlwaysThereAndTheFastestIsUsed) {
 }
 
 TEST_F(EachPath, TheSongGivesThePinnedBlock) {
-  ForEachPath([](RenderPath) {
+  ForEachRenderPath([](RenderPath) {
     ClearBuffers();
     CaptureConsole(RenderSong);
     ConvertToPcm16();
@@ -76,9 +65,11 @@ TEST_F(EachPath, VoiceMatchesTheReference) {
   notes[1500] = 255;
   std::vector<float> want;
   ReferenceVoice(notes, want);
-  ForEachPath([&](RenderPath) {
+  static VoicePlan plan;
+  PlanVoice(notes, plan);
+  ForEachRenderPath([&](RenderPath path) {
     std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 1.0f);  // everything is written
-    RenderVoice(notes);
+    StagesOf(path).voice(plan);
     EXPECT_EQ(FirstDifference(TrackBuffer, want), "");
   });
 }
@@ -89,9 +80,9 @@ TEST_F(EachPath, EchoMatchesTheReferenceForAnyDelay) {
     SCOPED_TRACE(delay);
     auto want = input;
     ReferenceEcho(want, delay, 0.7f);
-    ForEachPath([&](RenderPath) {
+    ForEachRenderPath([&](RenderPath path) {
       std::copy(input.begin(), input.end(), TrackBuffer);
-      ApplyEcho(delay, 0.7f);
+      StagesOf(path).echo(delay, 0.7f);
       EXPECT_EQ(FirstDifference(TrackBuffer, want), "");
     });
   }
@@ -102,10 +93,10 @@ TEST_F(EachPath, MixMatchesTheReference) {
   std::vector<float> want(SND_TOTAL_SAMPLES);
   for (int n = 0; n < SND_TOTAL_SAMPLES; ++n)
     want[n] = static_cast<float>(double{master[n]} + double{0.03f} * double{track[n]});
-  ForEachPath([&](RenderPath) {
+  ForEachRenderPath([&](RenderPath path) {
     std::copy(track.begin(), track.end(), TrackBuffer);
     std::copy(master.begin(), master.end(), MasterBuffer);
-    MixTrack(0.03f);
+    StagesOf(path).mix(0.03f);
     EXPECT_EQ(FirstDifference(MasterBuffer, want), "");
   });
 }
@@ -115,10 +106,10 @@ TEST_F(EachPath, ConversionMatchesFloatToPcm16) {
   const float specials[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                             -std::numeric_limits<float>::infinity(), 1.0f, -1.0f, 1e30f, -0.0f};
   for (std::size_t i = 0; i < std::size(specials); ++i) input[1000 + 37 * i] = specials[i];
-  ForEachPath([&](RenderPath) {
+  ForEachRenderPath([&](RenderPath) {
     std::copy(input.begin(), input.end(), MasterBuffer);
     ConvertToPcm16();
-    const auto pcm = PcmBlock();
+    const auto pcm = PcmSamples();
     for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) ASSERT_EQ(pcm[n], FloatToPcm16(input[n])) << n;
   });
 }
@@ -134,8 +125,8 @@ TEST_F(EachPath, VectorSineStaysWithinTwoUlpsOfTheStandardSine) {
   in[1] = 1e-300;
   in[2] = 3.141592653589793;
   in[3] = -1.5707963267948966;
-  ForEachPath([&](RenderPath) {
-    ActiveKernels().sine(in.data(), out.data(), static_cast<int>(in.size()));
+  ForEachRenderPath([&](RenderPath path) {
+    StagesOf(path).sine(in.data(), out.data(), static_cast<int>(in.size()));
     std::int64_t worst = 0;
     for (std::size_t i = 0; i < in.size(); ++i) {
       std::int64_t a, b;

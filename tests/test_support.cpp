@@ -2,10 +2,15 @@
 
 #include <zlib.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
+#include "audio/pcm.h"
 #include "common/console.h"
 #include "common/sound.h"
 
@@ -65,4 +70,28 @@ std::string FirstDifference(std::span<const float> got, std::span<const float> w
     }
   }
   return "";
+}
+
+std::vector<std::int16_t> PcmSamples() {
+  const auto bytes = PcmBlock();
+  std::vector<std::int16_t> samples(bytes.size() / sizeof(std::int16_t));
+  std::memcpy(samples.data(), bytes.data(), bytes.size());
+  return samples;
+}
+
+void ForEachRenderPath(const std::function<void(RenderPath)>& body) {
+  const RenderPath active = ActiveRenderPath();
+  for (const RenderPath path : SupportedRenderPaths()) {
+    SCOPED_TRACE(RenderPathName(path));
+    ASSERT_TRUE(UseRenderPath(path));
+    body(path);
+  }
+  UseRenderPath(active);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }

@@ -6,6 +6,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "synth/render_paths.h"
 
 constexpr std::uint32_t kSongCrc = 0x3F24A621;
 constexpr std::size_t kSongBlockBytes = 15876000;
@@ -18,6 +21,16 @@ std::string CaptureConsole(const std::function<void()>& fn);
 
 std::uint32_t Crc32(std::span<const unsigned char> bytes);
 std::uint32_t Crc32(std::span<const std::int16_t> samples);
+
+// The samples of the PCM block, copied out of MasterBuffer; valid after ConvertToPcm16.
+std::vector<std::int16_t> PcmSamples();
+
+// Runs body once on every render path this build and processor have, each chosen in turn (and
+// named in any failure), then restores the path in use.
+void ForEachRenderPath(const std::function<void(RenderPath)>& body);
+
+// The whole content of a file; empty if it cannot be read.
+std::string ReadFile(const std::string& path);
 
 // The song's PCM block within a capture of what a device played: it starts at the first non-zero
 // sample (the song's first is 8), with silence before and after. Empty if not all of it is there.

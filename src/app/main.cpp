@@ -1,9 +1,11 @@
 // wave: renders the built-in tune, plays it, and waits in a prompt until the user presses OK.
 #include "app/reset_sound.h"
-#include "app/song.h"
+#include "audio/pcm.h"
 #include "audio/playback.h"
-#include "common/sound.h"
+#include "common/device_state.h"
 #include "platform/prompt.h"
+#include "platform/wave_out.h"
+#include "synth/song.h"
 
 namespace {
 
@@ -12,8 +14,8 @@ constexpr const char* kPromptText = "ぷれいなう : OKを押すと終了し�
 constexpr const char* kPromptCaption = "Wave";
 
 PromptProgress Progress() {
-  const WaveOutProgress p = WaveOutPosition(SoundDevice, &WaveHeader);
-  const double bytes_per_second = SND_SAMPLE_RATE * 2;
+  const WaveOutProgress p = WaveOutPosition(SoundDevice);
+  const double bytes_per_second = SND_SAMPLE_RATE * SND_PCM_SAMPLE_BYTES;
   return {SoundDevice != nullptr, p.played_bytes / bytes_per_second, SND_PCM_BYTES / bytes_per_second,
           p.finished};
 }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "common/device_state.h"
 #include "common/sound.h"
+#include "platform/wave_out.h"
 
 void ResetSound() {
   if (SoundDevice) {

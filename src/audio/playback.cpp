@@ -1,21 +1,23 @@
 // PlayMaster: the finished mix becomes PCM and goes to the default output in one block.
+#include "audio/playback.h"
+
 #include <cstdio>
 #include <string>
 
-#include "audio/playback.h"
-#include "common/sound.h"
+#include "audio/pcm.h"
+#include "common/device_state.h"
+#include "platform/wave_out.h"
 
 void PlayMaster() {
   ConvertToPcm16();
 
   WaveFormat = {};
-  WaveFormat.wFormatTag = SND_FORMAT_PCM;
-  WaveFormat.nChannels = 1;
-  WaveFormat.nSamplesPerSec = SND_SAMPLE_RATE;
-  WaveFormat.nAvgBytesPerSec = SND_SAMPLE_RATE * 2;
-  WaveFormat.nBlockAlign = 2;
-  WaveFormat.wBitsPerSample = 16;
-  WaveFormat.cbSize = 0;
+  WaveFormat.encoding = SND_FORMAT_PCM;
+  WaveFormat.channels = 1;
+  WaveFormat.sample_rate = SND_SAMPLE_RATE;
+  WaveFormat.frame_bytes = SND_PCM_SAMPLE_BYTES;
+  WaveFormat.sample_bits = 8 * SND_PCM_SAMPLE_BYTES;
+  WaveFormat.bytes_per_second = WaveFormat.sample_rate * WaveFormat.frame_bytes;
 
   std::string why;
   const bool open = WaveOutOpen(&SoundDevice, &WaveFormat, why);
@@ -23,9 +25,8 @@ void PlayMaster() {
   if (!open) std::fprintf(stderr, "wave: no sound: cannot open the audio device: %s\n", why.c_str());
 
   WaveHeader = {};
-  WaveHeader.lpData = reinterpret_cast<char*>(MasterBuffer);
-  WaveHeader.dwBufferLength = (WaveFormat.wBitsPerSample / 8) * SND_TOTAL_SAMPLES;
-  WaveHeader.dwLoops = 1;
+  WaveHeader.data = PcmBlock().data();
+  WaveHeader.bytes = (WaveFormat.sample_bits / 8) * SND_TOTAL_SAMPLES;
   if (!open) return;
   WaveOutPrepare(SoundDevice, &WaveHeader);
   WaveOutWrite(SoundDevice, &WaveHeader);

@@ -1,5 +1,7 @@
 #include "common/sound.h"
 
+#include <cstddef>
+
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
@@ -20,7 +22,3 @@ void PrepareSoundBuffers() {
   madvise(MasterBuffer, kBytes, MADV_POPULATE_WRITE);
 #endif
 }
-
-WaveOutDevice SoundDevice;
-WaveOutFormat WaveFormat;
-WaveOutBlock WaveHeader;

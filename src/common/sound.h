@@ -1,10 +1,6 @@
 // Shared constants and the two sample buffers of the whole program.
 #pragma once
 
-#include <cstdint>
-
-#include "platform/wave_out.h"
-
 constexpr int SND_SAMPLE_RATE = 44100;
 constexpr int SND_UNIT_LEN = 4410;  // one sound unit: 0.1 s, the time step of a note sequence
 constexpr int SND_UNIT_NUM = 1800;  // 180 s
@@ -19,11 +15,3 @@ extern float MasterBuffer[SND_TOTAL_SAMPLES];
 // Brings the two buffers' pages into memory in one go, before they are first written: the system
 // does that much faster than page by page on first touch. Only the first call does anything.
 void PrepareSoundBuffers();
-
-// The process-wide device state. SoundDevice is the open output, null when none is: PlayMaster
-// opens it, ResetSound closes it. From the moment the block is queued, the device reads
-// WaveHeader and the PCM block in MasterBuffer on its own until it is closed, so neither may be
-// a temporary.
-extern WaveOutDevice SoundDevice;
-extern WaveOutFormat WaveFormat;
-extern WaveOutBlock WaveHeader;

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "common/sound.h"
@@ -63,14 +64,22 @@ SF_INFO Info(SoundFileFormat format) {
   return info;
 }
 
-// Writes the samples through sf and closes it.
-bool WriteAndClose(SNDFILE* sf, std::span<const std::int16_t> samples, std::string& error) {
+// Writes the block through sf and closes it. The samples are copied out of the block's bytes a
+// piece at a time: libsndfile takes them as shorts, and the block's storage holds floats.
+bool WriteAndClose(SNDFILE* sf, std::span<const unsigned char> pcm, std::string& error) {
   if (!sf) {
     error = sf_strerror(nullptr);
     return false;
   }
-  const auto count = static_cast<sf_count_t>(samples.size());
-  const bool written = sf_write_short(sf, samples.data(), count) == count;
+  bool written = true;
+  std::int16_t piece[16384];
+  while (written && !pcm.empty()) {
+    const std::size_t bytes = std::min(pcm.size(), sizeof piece);
+    std::memcpy(piece, pcm.data(), bytes);
+    const auto count = static_cast<sf_count_t>(bytes / sizeof piece[0]);
+    written = sf_write_short(sf, piece, count) == count;
+    pcm = pcm.subspan(bytes);
+  }
   if (!written) error = sf_strerror(sf);
   if (sf_close(sf) != 0 && written) {
     error = "cannot finish the file";
@@ -81,17 +90,17 @@ bool WriteAndClose(SNDFILE* sf, std::span<const std::int16_t> samples, std::stri
 
 }  // namespace
 
-bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const std::int16_t> samples, std::string& error) {
+bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const unsigned char> pcm, std::string& error) {
   SF_INFO info = Info(format);
-  return WriteAndClose(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), samples, error);
+  return WriteAndClose(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), pcm, error);
 }
 
-bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+bool EncodeSoundFile(SoundFileFormat format, std::span<const unsigned char> pcm,
                      std::vector<unsigned char>& bytes, std::string& error) {
   bytes.clear();
-  bytes.reserve(samples.size_bytes() + 4096);  // room for headers: no regrowth of a large buffer
+  bytes.reserve(pcm.size() + 4096);  // room for headers: no regrowth of a large buffer
   MemoryFile file{bytes};
   SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
   SF_INFO info = Info(format);
-  return WriteAndClose(sf_open_virtual(&io, SFM_WRITE, &info, &file), samples, error);
+  return WriteAndClose(sf_open_virtual(&io, SFM_WRITE, &info, &file), pcm, error);
 }

@@ -1,6 +1,7 @@
 // A small WAV writer for builds without libsndfile (the Windows cross build): 16-bit PCM only.
-#include <bit>
+#include <cstdint>
 
+#include "common/device_state.h"
 #include "common/sound.h"
 #include "export/output_file.h"
 #include "export/sound_file.h"
@@ -36,25 +37,19 @@ bool Header(SoundFileFormat format, std::uint32_t data_bytes, std::vector<unsign
   return true;
 }
 
-// The samples' bytes as they are in memory: little-endian, as WAV stores them.
-std::span<const unsigned char> Bytes(std::span<const std::int16_t> samples) {
-  static_assert(std::endian::native == std::endian::little);
-  return {reinterpret_cast<const unsigned char*>(samples.data()), samples.size_bytes()};
-}
-
 }  // namespace
 
-bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const std::int16_t> samples, std::string& error) {
+bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const unsigned char> pcm, std::string& error) {
   std::vector<unsigned char> header;
-  return Header(format, static_cast<std::uint32_t>(samples.size_bytes()), header, error) &&
-         WriteAll(fd, header, error) && WriteAll(fd, Bytes(samples), error);
+  // The block's bytes are little-endian samples, as WAV stores them.
+  return Header(format, static_cast<std::uint32_t>(pcm.size()), header, error) && WriteAll(fd, header, error) &&
+         WriteAll(fd, pcm, error);
 }
 
-bool EncodeSoundFile(SoundFileFormat format, std::span<const std::int16_t> samples,
+bool EncodeSoundFile(SoundFileFormat format, std::span<const unsigned char> pcm,
                      std::vector<unsigned char>& bytes, std::string& error) {
   bytes.clear();
-  if (!Header(format, static_cast<std::uint32_t>(samples.size_bytes()), bytes, error)) return false;
-  const auto data = Bytes(samples);
-  bytes.insert(bytes.end(), data.begin(), data.end());
+  if (!Header(format, static_cast<std::uint32_t>(pcm.size()), bytes, error)) return false;
+  bytes.insert(bytes.end(), pcm.begin(), pcm.end());
   return true;
 }

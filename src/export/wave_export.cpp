@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/song.h"
-#include "audio/playback.h"
+#include "synth/song.h"
+#include "audio/pcm.h"
 #include "common/console.h"
 #include "export/output_file.h"
 #include "export/sound_file.h"

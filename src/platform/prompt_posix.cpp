@@ -1,6 +1,5 @@
-// The prompt on Linux and other POSIX systems: SDL's message box on a desktop, else the terminal,
-// else standard input.
-#include <SDL.h>
+// The prompt on Linux and other POSIX systems: a dialog on a desktop, else the terminal, else
+// standard input.
 #include <poll.h>
 #include <unistd.h>
 
@@ -8,8 +7,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
+#include "platform/desktop_dialog.h"
 #include "platform/prompt.h"
 
 namespace {
@@ -77,8 +78,9 @@ void InputPrompt(PromptProgressFn progress) {
 
 void ShowPrompt(const char* text, const char* caption, PromptProgressFn progress) {
   if (GraphicalSession()) {
-    if (SDL_ShowSimpleMessageBox(0, caption, text, nullptr) == 0) return;
-    std::fprintf(stderr, "wave: cannot show the dialog (%s); answering here instead\n", SDL_GetError());
+    std::string why;
+    if (ShowDesktopDialog(text, caption, why)) return;
+    std::fprintf(stderr, "wave: cannot show the dialog (%s); answering here instead\n", why.c_str());
   }
   if (::isatty(STDIN_FILENO))
     TerminalPrompt(text, progress);

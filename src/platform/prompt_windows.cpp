@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/prompt.h"
-#include "platform/wave_out.h"  // windows.h, trimmed
+#include "platform/windows_system.h"
 
 namespace {
 

@@ -55,7 +55,7 @@ void QuietAlsa() {}
 #endif
 
 SDL_AudioFormat SdlFormat(const WaveOutFormat& f) {
-  return f.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  return f.sample_bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
 }
 
 }  // namespace
@@ -71,9 +71,9 @@ bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string
   }
   auto* stream = new WaveOutStream;
   SDL_AudioSpec want{};
-  want.freq = static_cast<int>(format->nSamplesPerSec);
+  want.freq = static_cast<int>(format->sample_rate);
   want.format = SdlFormat(*format);
-  want.channels = static_cast<Uint8>(format->nChannels);
+  want.channels = static_cast<Uint8>(format->channels);
   want.samples = kFramesPerCallback;
   want.callback = Fill;
   want.userdata = stream;
@@ -89,17 +89,17 @@ bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string
   return true;
 }
 
-void WaveOutPrepare(WaveOutDevice device, WaveOutBlock* block) {
+void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
   if (!device) return;
   SDL_LockAudioDevice(device->id);
-  device->data = reinterpret_cast<const unsigned char*>(block->lpData);
-  device->length = block->dwBufferLength;
+  device->data = block->data;
+  device->length = block->bytes;
   device->position = 0;
   device->finished = false;
   SDL_UnlockAudioDevice(device->id);
 }
 
-void WaveOutWrite(WaveOutDevice device, WaveOutBlock*) {
+void WaveOutWrite(WaveOutDevice device, const WaveOutBlock*) {
   if (device) SDL_PauseAudioDevice(device->id, 0);
 }
 
@@ -111,7 +111,7 @@ void WaveOutClose(WaveOutDevice device) {
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-WaveOutProgress WaveOutPosition(WaveOutDevice device, const WaveOutBlock*) {
+WaveOutProgress WaveOutPosition(WaveOutDevice device) {
   if (!device) return {0, true};
   const bool finished = device->finished.load(std::memory_order_acquire);
   return {device->position.load(std::memory_order_relaxed), finished};

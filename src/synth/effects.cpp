@@ -2,9 +2,11 @@
 
 #include "common/sound.h"
 #include "synth/filter_steps.h"
-#include "synth/render_paths.h"
 
-void ApplyEcho(int delay, float g) { ActiveKernels().echo(delay, g); }
+void ApplyEcho(int delay, float g) {
+  if (delay < 0 || delay >= SND_TOTAL_SAMPLES) return;
+  EchoSamples(TrackBuffer, delay, SND_TOTAL_SAMPLES, delay, g);
+}
 
 void ApplyLowPass(float a) {
   float* x = TrackBuffer;

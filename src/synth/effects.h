@@ -1,6 +1,7 @@
-// The track effects. Each works in place on the whole of TrackBuffer, from low to high sample, so
-// a sample it reads below the current one already holds its own output: all of them are
-// recursive. Arithmetic is double, each result rounded to float where it is stored.
+// The track effects, each a plain pass over the whole of TrackBuffer, in place, from low to high
+// sample, so a sample it reads below the current one already holds its own output: all of them
+// are recursive. Arithmetic is double, each result rounded to float where it is stored.
+// RenderTrack runs the same chain, with the same bits, fused into its one pass.
 #pragma once
 
 // Feedback comb: x[n] += g * x[n - delay] for n >= delay, so each repeat falls by g every delay

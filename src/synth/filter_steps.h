@@ -25,4 +25,10 @@ inline float MixStep(float master, float gain, float track) {
   return static_cast<float>(double{master} + double{gain} * double{track});
 }
 
+// The echo, sample by sample, over x[from, to): in ascending order, so each sample reads one a
+// delay earlier that has already received its own echo. from must be at least delay.
+inline void EchoSamples(float* x, int from, int to, int delay, float g) {
+  for (int i = from; i < to; ++i) x[i] = EchoStep(x[i], g, x[i - delay]);
+}
+
 }  // namespace

@@ -7,9 +7,12 @@
 // Renders a note sequence on one channel and adds it, times gain, into MasterBuffer. Prints
 // "Render Track ch[<channel>]". A channel above SND_MAX_CHANNEL does nothing at all. Reading
 // stops at NOTE_END, after SND_UNIT_NUM units, or at the end of notes, whichever comes first.
+// The voice, the effect chain (effects.h, in order) and MixTrack run as one pass, on the render
+// path in use, with the same bits as one stage after the other.
 void RenderTrack(int channel, std::span<const std::uint8_t> notes, float gain);
 
-// The stages of RenderTrack, in the order it runs them.
-void RenderVoice(std::span<const std::uint8_t> notes);  // zeroes TrackBuffer, writes the voice
-void ApplyTrackEffects();                                // both echoes, low-pass, emphasis
-void MixTrack(float gain);                               // MasterBuffer += gain * TrackBuffer
+// The voice alone, on the render path in use: writes the whole of TrackBuffer, silence included.
+void RenderVoice(std::span<const std::uint8_t> notes);
+
+// MasterBuffer[n] += gain * TrackBuffer[n], rounded to float, for every sample.
+void MixTrack(float gain);

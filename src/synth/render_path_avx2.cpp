@@ -1,8 +1,7 @@
 // AVX2 with FMA: four doubles per vector. Built with -mavx2 -mfma.
 #include <immintrin.h>
 
-#include "synth/kernel.h"
-#include "synth/render_path_kernels.h"
+#include "synth/kernels.h"
 
 namespace {
 
@@ -11,11 +10,11 @@ struct Avx2 {
   static constexpr bool kExactSine = false;
   static constexpr bool kPolySine = true;
   static D<Avx2> Fma(D<Avx2> a, D<Avx2> b, D<Avx2> c) { return _mm256_fmadd_pd(a, b, c); }
+  // The processor's own conversions: GCC 12 would split them into halves.
   static D<Avx2> Widen(F<Avx2> v) { return _mm256_cvtps_pd(v); }
   static F<Avx2> Round(D<Avx2> v) { return _mm256_cvtpd_ps(v); }
 };
 
 }  // namespace
 
-const RenderKernels kAvx2Kernels = {FusedTrackStage<Avx2>, RenderVoiceStage<Avx2>, EchoStage<Avx2>, MixStage<Avx2>,
-                                    ConvertStage<Avx2>, SineStage<Avx2>};
+const RenderPathTable kAvx2Path = PathTableFor<Avx2>();

@@ -1,8 +1,7 @@
 // AVX-512: eight doubles per vector. Built with -mavx512f.
 #include <immintrin.h>
 
-#include "synth/kernel.h"
-#include "synth/render_path_kernels.h"
+#include "synth/kernels.h"
 
 namespace {
 
@@ -17,5 +16,4 @@ struct Avx512 {
 
 }  // namespace
 
-const RenderKernels kAvx512Kernels = {FusedTrackStage<Avx512>, RenderVoiceStage<Avx512>, EchoStage<Avx512>, MixStage<Avx512>,
-                                      ConvertStage<Avx512>, SineStage<Avx512>};
+const RenderPathTable kAvx512Path = PathTableFor<Avx512>();

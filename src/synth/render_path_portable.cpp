@@ -2,15 +2,14 @@
 // standard sine, lane by lane.
 #include <cmath>
 
-#include "audio/playback.h"
-#include "synth/kernel.h"
-#include "synth/render_path_kernels.h"
+#include "synth/kernels.h"
 
 namespace {
 
-struct Portable {
+struct Portable : CompilerConversions<2> {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = true;
+  static constexpr bool kPolySine = false;
   static D<Portable> Sin(D<Portable> v) {
     for (int k = 0; k < kLanes; ++k) v[k] = std::sin(v[k]);
     return v;
@@ -19,5 +18,4 @@ struct Portable {
 
 }  // namespace
 
-const RenderKernels kPortableKernels = {FusedTrackStage<Portable>, RenderVoiceStage<Portable>, EchoStage<Portable>, MixStage<Portable>,
-                                        ConvertToPcm16ByLoop, SineStage<Portable>};
+const RenderPathTable kPortablePath = PathTableFor<Portable>();

@@ -1,11 +1,9 @@
 // SSE2, which every x86-64 has: two doubles per vector.
-#include "audio/playback.h"
-#include "synth/kernel.h"
-#include "synth/render_path_kernels.h"
+#include "synth/kernels.h"
 
 namespace {
 
-struct Sse2 {
+struct Sse2 : CompilerConversions<2> {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = false;
   static constexpr bool kPolySine = true;
@@ -14,5 +12,4 @@ struct Sse2 {
 
 }  // namespace
 
-const RenderKernels kSse2Kernels = {FusedTrackStage<Sse2>, RenderVoiceStage<Sse2>, EchoStage<Sse2>, MixStage<Sse2>,
-                                    ConvertToPcm16ByLoop, SineStage<Sse2>};
+const RenderPathTable kSse2Path = PathTableFor<Sse2>();

@@ -2,14 +2,15 @@
 
 #include <iterator>
 
-#include "synth/render_path_kernels.h"
+#include "synth/path_stages.h"
+#include "synth/render_path_tables.h"
 
 namespace {
 
 struct PathEntry {
   RenderPath path;
   const char* name;
-  const RenderKernels* kernels;
+  const RenderPathTable* table;
   bool (*supported)();
 };
 
@@ -20,11 +21,11 @@ bool HasAvx512() { return __builtin_cpu_supports("avx512f"); }
 #endif
 
 const PathEntry kPaths[] = {
-    {RenderPath::Portable, "portable", &kPortableKernels, Always},
+    {RenderPath::Portable, "portable", &kPortablePath, Always},
 #if WAVE_X86_PATHS
-    {RenderPath::Sse2, "sse2", &kSse2Kernels, Always},
-    {RenderPath::Avx2, "avx2", &kAvx2Kernels, HasAvx2},
-    {RenderPath::Avx512, "avx512", &kAvx512Kernels, HasAvx512},
+    {RenderPath::Sse2, "sse2", &kSse2Path, Always},
+    {RenderPath::Avx2, "avx2", &kAvx2Path, HasAvx2},
+    {RenderPath::Avx512, "avx512", &kAvx512Path, HasAvx512},
 #endif
 };
 
@@ -74,5 +75,7 @@ bool UseRenderPath(RenderPath path) {
 
 const RenderKernels& ActiveKernels() {
   ActiveRenderPath();
-  return *active->kernels;
+  return active->table->kernels;
 }
+
+const PathStages& StagesOf(RenderPath path) { return Entry(path).table->stages; }

@@ -4,7 +4,8 @@
 
 #include <span>
 
-#include "synth/voice_plan.h"
+struct TrackScratch;
+struct VoicePlan;
 
 enum class RenderPath { Portable, Sse2, Avx2, Avx512 };
 
@@ -18,14 +19,9 @@ RenderPath ActiveRenderPath();
 // Chooses a path, for tests and measurements; false (and no change) if it is not supported.
 bool UseRenderPath(RenderPath path);
 
-// One path's implementation of the stages.
+// What the programs run on the path in use.
 struct RenderKernels {
-  void (*track)(const VoicePlan& plan, float gain);  // voice, effect chain and mix in one pass
-  void (*voice)(const VoicePlan& plan);
-  void (*echo)(int delay, float g);
-  void (*mix)(float gain);
+  void (*track)(const VoicePlan& plan, float gain, TrackScratch& scratch);  // voice, effect chain and mix in one pass
   void (*convert)();  // MasterBuffer to the PCM block, in place
-  // The path's vector sine on count values (a multiple of 8), for measuring its accuracy.
-  void (*sine)(const double* in, double* out, int count);
 };
 const RenderKernels& ActiveKernels();

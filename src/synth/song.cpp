@@ -1,4 +1,4 @@
-#include "app/song.h"
+#include "synth/song.h"
 
 #include "common/console.h"
 #include "common/sound.h"

@@ -1,4 +1,4 @@
-// The built-in tune as the program plays it: the first console line, then one channel rendered.
+// The built-in tune as both programs render it: the first console line, then one channel.
 #pragma once
 
 constexpr int SND_SONG_CHANNEL = 0;

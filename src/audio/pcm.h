@@ -1,0 +1,19 @@
+// The finished mix as 16-bit PCM, converted in place.
+#pragma once
+
+#include <span>
+
+#include "common/pcm_sample.h"
+#include "common/sound.h"
+
+// The PCM block: SND_TOTAL_SAMPLES signed 16-bit little-endian mono samples at SND_SAMPLE_RATE,
+// stored over the first half of MasterBuffer once ConvertToPcm16 has run.
+constexpr int SND_PCM_BYTES = SND_TOTAL_SAMPLES * SND_PCM_SAMPLE_BYTES;
+
+// Converts MasterBuffer in place into the PCM block, sample n from float n by FloatToPcm16, on
+// the render path in use.
+void ConvertToPcm16();
+
+// The PCM block's bytes; valid after ConvertToPcm16. The block lives where floats were: read its
+// samples by copying bytes (memcpy), never through a pointer of another type.
+std::span<const unsigned char> PcmBlock();

@@ -1,0 +1,5 @@
+#include "common/device_state.h"
+
+WaveOutDevice SoundDevice = nullptr;
+WaveOutFormat WaveFormat;
+WaveOutBlock WaveHeader;

@@ -1,0 +1,22 @@
+// One sample of the PCM block, and the rule that turns a float of the mix into it.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+static_assert(std::endian::native == std::endian::little,
+              "the PCM block is little-endian; a big-endian host needs a byte swap in its conversion");
+
+// Bytes of one sample in the block (signed, little-endian).
+constexpr int SND_PCM_SAMPLE_BYTES = 2;
+
+// Times 32767 in double, truncated toward zero, saturated to the 16-bit range (NaN gives 0).
+// Saturating keeps an overload a clipped peak instead of a full-scale click.
+inline std::int16_t FloatToPcm16(float sample) {
+  const double v = double{sample} * 32767.0;
+  if (std::isnan(v)) return 0;
+  if (v >= 32767.0) return 32767;
+  if (v <= -32768.0) return -32768;
+  return static_cast<std::int16_t>(v);  // truncates toward zero
+}
