@@ -45,7 +45,13 @@ std::string Shell(const std::string& command) {
   return out;
 }
 
-bool Installed(const std::string& program) { return !Shell("command -v " + program).empty(); }
+std::string Which(const std::string& program) {
+  std::string path = Shell("command -v " + program);
+  if (!path.empty() && path.back() == '\n') path.pop_back();
+  return path;
+}
+
+bool Installed(const std::string& program) { return !Which(program).empty(); }
 
 Process::Process(const ProcessOptions& options) {
   if (options.input == Input::Terminal) {
@@ -97,6 +103,10 @@ void Process::Type(std::string_view text) {
     if (n <= 0) return;
     text.remove_prefix(static_cast<std::size_t>(n));
   }
+}
+
+void Process::Signal(int signal) const {
+  if (pid_ > 0 && exit_code_ < 0) ::kill(pid_, signal);
 }
 
 void Process::CloseInput() {

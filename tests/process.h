@@ -33,6 +33,9 @@ class Process {
   // Terminal only: everything the program has written to the terminal so far.
   const std::string& TerminalOutput();
 
+  // Sends the program a signal (while it runs).
+  void Signal(int signal) const;
+
   // Waits for the program to exit; false if it did not within timeout.
   bool Wait(std::chrono::milliseconds timeout);
   int exit_code() const { return exit_code_; }
@@ -54,7 +57,8 @@ class Process {
 
 // Runs a shell command and returns its standard output.
 std::string Shell(const std::string& command);
-// Whether a program is on the PATH.
+// Where a program is on the PATH; empty if it is not.
+std::string Which(const std::string& program);
 bool Installed(const std::string& program);
 
 // Polls condition every few milliseconds until it holds or timeout passes.
