@@ -42,7 +42,7 @@ install() {
 build_tools=(g++ cmake ninja-build pkg-config)
 case "$mode" in
   build)
-    packages=("${build_tools[@]}" libsndfile1-dev libsdl2-dev)
+    packages=("${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev)
     # The desktop dialog needs X core fonts on X11 and zenity on Wayland.
     [ -n "${DISPLAY:-}" ] && packages+=(xfonts-base)
     [ -n "${WAYLAND_DISPLAY:-}" ] && packages+=(zenity)
@@ -56,7 +56,7 @@ case "$mode" in
     cmake --build --preset windows
     ;;
   test)
-    install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libgtest-dev libbenchmark-dev zlib1g-dev \
+    install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev libgtest-dev libbenchmark-dev zlib1g-dev \
       xvfb xdotool xfonts-base g++-mingw-w64-i686 pulseaudio pulseaudio-utils
     # wine runs the 32-bit Windows programs; it needs the i386 architecture. Without it the
     # Windows tests report themselves skipped, so say so loudly here too.

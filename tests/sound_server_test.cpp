@@ -2,8 +2,12 @@
 // sinks): what reaches the sink, and what the player does when the server misbehaves.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "audio/pcm.h"
 #include "process.h"
@@ -69,18 +73,94 @@ class SoundServer : public ::testing::Test {
   }
 };
 
+// Waits until the sink has heard `seconds` of the block; empty, or what went wrong.
+std::string AwaitBlockStart(const Process& recorder, double seconds) {
+  std::string last;
+  WaitFor([&] { return (last = CheckBlockStart(recorder.Stdout(), seconds)).empty(); },
+          std::chrono::milliseconds(static_cast<int>(seconds * 1000) + 30'000));
+  return last;
+}
+
+// Two threads that spin as long as the object lives: a machine with no core to spare.
+class CpuHog {
+ public:
+  CpuHog() {
+    for (auto& t : threads_)
+      t = std::thread([this] {
+        while (!stop_) {
+        }
+      });
+  }
+  ~CpuHog() {
+    stop_ = true;
+    for (auto& t : threads_) t.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread threads_[2];
+};
+
 TEST_F(SoundServer, TheSinkHearsTheBlockBitForBit) {
   PulseServer server;
   ASSERT_TRUE(server.ready()) << "the private server did not start";
   auto recorder = server.Record("a");
   Process wave(Player(server));
-  const std::string why = [&] {
-    std::string last;
-    WaitFor([&] { return (last = CheckBlockStart(recorder->Stdout(), 3.0)).empty(); }, 60s);
-    return last;
-  }();
-  EXPECT_EQ(why, "");
+  EXPECT_EQ(AwaitBlockStart(*recorder, 3.0), "");
   ExpectEndsOnOk(wave);
+}
+
+TEST_F(SoundServer, NoGapInTheFirstEightSecondsBesideACpuHog) {
+  PulseServer server;
+  ASSERT_TRUE(server.ready()) << "the private server did not start";
+  auto recorder = server.Record("a");
+  CpuHog hog;
+  Process wave(Player(server));
+  EXPECT_EQ(AwaitBlockStart(*recorder, 8.0), "");
+  ExpectEndsOnOk(wave);
+}
+
+TEST_F(SoundServer, EverySinkRemovedAtOnceEndsTheSoundButNotTheRun) {
+  PulseServer server({"a", "b"});
+  ASSERT_TRUE(server.ready()) << "the private server did not start";
+  auto recorder = server.Record("a");
+  Process wave(Player(server));
+  ASSERT_EQ(AwaitBlockStart(*recorder, 0.5), "");
+  server.Ctl("unload-module module-null-sink");
+  ASSERT_TRUE(WaitFor([&] { return server.Ctl("list short sinks").empty(); }, 5s)) << "the sinks are still there";
+  EXPECT_FALSE(wave.Wait(1s)) << "the player ended with " << wave.exit_code() << " when its sinks went";
+  ExpectEndsOnOk(wave);
+  EXPECT_EQ(wave.Stderr(), "wave: the sound stopped: the sound server removed its output\n");
+}
+
+TEST_F(SoundServer, OkEndsTheRunAtOnceWhileTheSinkIsSuspendedOrTheServerStopped) {
+  for (const bool stop_server : {false, true}) {
+    SCOPED_TRACE(stop_server ? "server stopped" : "sink suspended");
+    PulseServer server;
+    ASSERT_TRUE(server.ready()) << "the private server did not start";
+    auto recorder = server.Record("a");
+    Process wave(Player(server));
+    ASSERT_EQ(AwaitBlockStart(*recorder, 0.5), "");
+    if (stop_server)
+      server.Signal(SIGSTOP);
+    else
+      server.Ctl("suspend-sink a 1");
+    std::this_thread::sleep_for(500ms);
+    ExpectEndsOnOk(wave);
+    server.Signal(SIGCONT);
+  }
+}
+
+TEST_F(SoundServer, AServerThatDiesEndsTheSoundButNotTheRun) {
+  PulseServer server;
+  ASSERT_TRUE(server.ready()) << "the private server did not start";
+  auto recorder = server.Record("a");
+  Process wave(Player(server));
+  ASSERT_EQ(AwaitBlockStart(*recorder, 0.5), "");
+  server.Signal(SIGKILL);
+  EXPECT_FALSE(wave.Wait(1s)) << "the player ended with " << wave.exit_code() << " when its server died";
+  ExpectEndsOnOk(wave);
+  EXPECT_EQ(wave.Stderr(), "wave: the sound stopped: Connection terminated\n");
 }
 
 }  // namespace

@@ -2,44 +2,49 @@
 // silence by the clock, so the prompt shows a moving position and the run ends as it would.
 #include <chrono>
 
-#include "platform/wave_out.h"
+#include "platform/wave_out_backend.h"
 
-struct WaveOutStream {
-  using Clock = std::chrono::steady_clock;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct NullStream {
   std::uint32_t bytes_per_second = 0;
   std::uint32_t length = 0;
   bool started = false;
   Clock::time_point start;
 };
 
-bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
-  *device = nullptr;
-  if (format->bytes_per_second == 0) {
+NullStream& Of(void* state) { return *static_cast<NullStream*>(state); }
+
+void* Open(const WaveOutFormat& format, std::string& why) {
+  if (format.bytes_per_second == 0) {
     why = "the format has no rate";
-    return false;
+    return nullptr;
   }
-  *device = new WaveOutStream;
-  (*device)->bytes_per_second = format->bytes_per_second;
-  return true;
+  auto* stream = new NullStream;
+  stream->bytes_per_second = format.bytes_per_second;
+  return stream;
 }
 
-void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
-  if (device) device->length = block->bytes;
+void Prepare(void* state, const WaveOutBlock& block) { Of(state).length = block.bytes; }
+
+void Write(void* state) {
+  Of(state).started = true;
+  Of(state).start = Clock::now();
 }
 
-void WaveOutWrite(WaveOutDevice device, const WaveOutBlock*) {
-  if (!device) return;
-  device->started = true;
-  device->start = WaveOutStream::Clock::now();
-}
+void Close(void* state) { delete &Of(state); }
 
-void WaveOutClose(WaveOutDevice device) { delete device; }
-
-WaveOutProgress WaveOutPosition(WaveOutDevice device) {
-  if (!device) return {0, true};
-  if (!device->started) return {0, false};
-  const std::chrono::duration<double> elapsed = WaveOutStream::Clock::now() - device->start;
-  const double played = elapsed.count() * device->bytes_per_second;
-  if (played >= device->length) return {device->length, true};
+WaveOutProgress Position(void* state) {
+  const NullStream& s = Of(state);
+  if (!s.started) return {0, false};
+  const std::chrono::duration<double> elapsed = Clock::now() - s.start;
+  const double played = elapsed.count() * s.bytes_per_second;
+  if (played >= s.length) return {s.length, true};
   return {static_cast<std::uint32_t>(played), false};
 }
+
+}  // namespace
+
+const WaveOutBackend kNullWaveOut = {Open, Prepare, Write, Close, Position};

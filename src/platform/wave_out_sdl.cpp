@@ -13,9 +13,11 @@
 #include <atomic>
 #include <cstring>
 
-#include "platform/wave_out.h"
+#include "platform/wave_out_backend.h"
 
-struct WaveOutStream {
+namespace {
+
+struct SdlStream {
   SDL_AudioDeviceID id = 0;
   const unsigned char* data = nullptr;  // the prepared block
   std::uint32_t length = 0;
@@ -23,12 +25,13 @@ struct WaveOutStream {
   std::atomic<bool> finished{false};
 };
 
-namespace {
-
-constexpr int kFramesPerCallback = 2048;  // about 46 ms at 44.1 kHz
+// Nothing is computed while the block plays, so a large buffer costs only a little start-up
+// latency, while a small one underruns whenever a busy machine keeps SDL's thread waiting:
+// 46 ms (2048 frames) broke up beside two CPU hogs. 16384 frames is 0.37 s at 44.1 kHz.
+constexpr int kFramesPerCallback = 16384;
 
 void SDLCALL Fill(void* user, Uint8* out, int len) {
-  auto& s = *static_cast<WaveOutStream*>(user);
+  auto& s = *static_cast<SdlStream*>(user);
   const std::uint32_t pos = s.position.load(std::memory_order_relaxed);
   const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(len), s.length - pos);
   if (n > 0) std::memcpy(out, s.data + pos, n);
@@ -58,22 +61,19 @@ SDL_AudioFormat SdlFormat(const WaveOutFormat& f) {
   return f.sample_bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
 }
 
-}  // namespace
-
-bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
-  *device = nullptr;
+void* Open(const WaveOutFormat& format, std::string& why) {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C keeps ending the program
   SDL_SetHint(SDL_HINT_APP_NAME, "Wave");         // the name the sound server shows
   QuietAlsa();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     why = SDL_GetError();
-    return false;
+    return nullptr;
   }
-  auto* stream = new WaveOutStream;
+  auto* stream = new SdlStream;
   SDL_AudioSpec want{};
-  want.freq = static_cast<int>(format->sample_rate);
-  want.format = SdlFormat(*format);
-  want.channels = static_cast<Uint8>(format->channels);
+  want.freq = static_cast<int>(format.sample_rate);
+  want.format = SdlFormat(format);
+  want.channels = static_cast<Uint8>(format.channels);
   want.samples = kFramesPerCallback;
   want.callback = Fill;
   want.userdata = stream;
@@ -83,36 +83,38 @@ bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string
     why = SDL_GetError();
     delete stream;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
+    return nullptr;
   }
-  *device = stream;
-  return true;
+  return stream;
 }
 
-void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
-  if (!device) return;
-  SDL_LockAudioDevice(device->id);
-  device->data = block->data;
-  device->length = block->bytes;
-  device->position = 0;
-  device->finished = false;
-  SDL_UnlockAudioDevice(device->id);
+SdlStream& Of(void* state) { return *static_cast<SdlStream*>(state); }
+
+void Prepare(void* state, const WaveOutBlock& block) {
+  SdlStream& s = Of(state);
+  SDL_LockAudioDevice(s.id);
+  s.data = block.data;
+  s.length = block.bytes;
+  s.position = 0;
+  s.finished = false;
+  SDL_UnlockAudioDevice(s.id);
 }
 
-void WaveOutWrite(WaveOutDevice device, const WaveOutBlock*) {
-  if (device) SDL_PauseAudioDevice(device->id, 0);
-}
+void Write(void* state) { SDL_PauseAudioDevice(Of(state).id, 0); }
 
-void WaveOutClose(WaveOutDevice device) {
-  if (!device) return;
+void Close(void* state) {
   // Closing stops the audio thread and waits for it, so the block is no longer read after this.
-  SDL_CloseAudioDevice(device->id);
-  delete device;
+  SDL_CloseAudioDevice(Of(state).id);
+  delete &Of(state);
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-WaveOutProgress WaveOutPosition(WaveOutDevice device) {
-  if (!device) return {0, true};
-  const bool finished = device->finished.load(std::memory_order_acquire);
-  return {device->position.load(std::memory_order_relaxed), finished};
+WaveOutProgress Position(void* state) {
+  const SdlStream& s = Of(state);
+  const bool finished = s.finished.load(std::memory_order_acquire);
+  return {s.position.load(std::memory_order_relaxed), finished};
 }
+
+}  // namespace
+
+const WaveOutBackend kSdlWaveOut = {Open, Prepare, Write, Close, Position};

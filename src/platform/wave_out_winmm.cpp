@@ -4,67 +4,69 @@
 
 #include <mmsystem.h>
 
-#include "platform/wave_out.h"
+#include "platform/wave_out_backend.h"
 
-struct WaveOutStream {
+namespace {
+
+struct WinmmStream {
   HWAVEOUT handle = nullptr;
   WAVEFORMATEX format{};
   WAVEHDR header{};  // in use by the system from the write until the close
 };
 
-bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
-  *device = nullptr;
-  auto* stream = new WaveOutStream;
+WinmmStream& Of(void* state) { return *static_cast<WinmmStream*>(state); }
+
+void* Open(const WaveOutFormat& format, std::string& why) {
+  auto* stream = new WinmmStream;
   WAVEFORMATEX& f = stream->format;
-  f.wFormatTag = format->encoding;  // SND_FORMAT_PCM is WAVE_FORMAT_PCM
-  f.nChannels = format->channels;
-  f.nSamplesPerSec = format->sample_rate;
-  f.nAvgBytesPerSec = format->bytes_per_second;
-  f.nBlockAlign = format->frame_bytes;
-  f.wBitsPerSample = format->sample_bits;
+  f.wFormatTag = format.encoding;  // SND_FORMAT_PCM is WAVE_FORMAT_PCM
+  f.nChannels = format.channels;
+  f.nSamplesPerSec = format.sample_rate;
+  f.nAvgBytesPerSec = format.bytes_per_second;
+  f.nBlockAlign = format.frame_bytes;
+  f.wBitsPerSample = format.sample_bits;
   f.cbSize = 0;
   const MMRESULT result = waveOutOpen(&stream->handle, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL);
-  if (result == MMSYSERR_NOERROR) {
-    *device = stream;
-    return true;
-  }
+  if (result == MMSYSERR_NOERROR) return stream;
   delete stream;
   char text[MAXERRORLENGTH] = "";
   waveOutGetErrorTextA(result, text, sizeof text);
   why = text;
-  return false;
+  return nullptr;
 }
 
-void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
-  if (!device) return;
-  WAVEHDR& h = device->header;
+void Prepare(void* state, const WaveOutBlock& block) {
+  WinmmStream& s = Of(state);
+  WAVEHDR& h = s.header;
   h = {};
   // winmm's record has no const, but the system only reads an output block.
-  h.lpData = const_cast<LPSTR>(reinterpret_cast<const char*>(block->data));
-  h.dwBufferLength = block->bytes;
+  h.lpData = const_cast<LPSTR>(reinterpret_cast<const char*>(block.data));
+  h.dwBufferLength = block.bytes;
   h.dwLoops = 1;
-  waveOutPrepareHeader(device->handle, &h, sizeof h);
+  waveOutPrepareHeader(s.handle, &h, sizeof h);
 }
 
-void WaveOutWrite(WaveOutDevice device, const WaveOutBlock*) {
-  if (device) waveOutWrite(device->handle, &device->header, sizeof device->header);
-}
+void Write(void* state) { waveOutWrite(Of(state).handle, &Of(state).header, sizeof(WAVEHDR)); }
 
-void WaveOutClose(WaveOutDevice device) {
-  if (!device) return;
+void Close(void* state) {
+  WinmmStream& s = Of(state);
   // Reset returns the queued block at once; without it the device would go on reading it.
-  waveOutReset(device->handle);
-  waveOutUnprepareHeader(device->handle, &device->header, sizeof device->header);
-  waveOutClose(device->handle);
-  delete device;
+  waveOutReset(s.handle);
+  waveOutUnprepareHeader(s.handle, &s.header, sizeof s.header);
+  waveOutClose(s.handle);
+  delete &s;
 }
 
-WaveOutProgress WaveOutPosition(WaveOutDevice device) {
-  if (!device) return {0, true};
+WaveOutProgress Position(void* state) {
+  WinmmStream& s = Of(state);
   MMTIME time{};
   time.wType = TIME_BYTES;
-  waveOutGetPosition(device->handle, &time, sizeof time);
+  waveOutGetPosition(s.handle, &time, sizeof time);
   // The system sets WHDR_DONE from its own thread once the block has played.
-  const DWORD flags = *static_cast<const volatile DWORD*>(&device->header.dwFlags);
+  const DWORD flags = *static_cast<const volatile DWORD*>(&s.header.dwFlags);
   return {time.wType == TIME_BYTES ? time.u.cb : 0, (flags & WHDR_DONE) != 0};
 }
+
+}  // namespace
+
+const WaveOutBackend kWinmmWaveOut = {Open, Prepare, Write, Close, Position};

@@ -1,0 +1,24 @@
+// Inside the platform layer only: one way of playing the block. wave_out.cpp holds the list of
+// backends this build has and opens the first one that works; the device handle the program
+// holds remembers which one that was.
+#pragma once
+
+#include <string>
+
+#include "platform/wave_out.h"
+
+struct WaveOutBackend {
+  // Opens the default output for format; null, with the reason in why, if this backend cannot.
+  void* (*open)(const WaveOutFormat& format, std::string& why);
+  void (*prepare)(void* state, const WaveOutBlock& block);
+  void (*write)(void* state);
+  // Stops playback and frees the state: nothing reads the block once it returns.
+  void (*close)(void* state);
+  WaveOutProgress (*position)(void* state);
+};
+
+// The backends a build may have; each is defined in its own file.
+extern const WaveOutBackend kPulseWaveOut;  // wave_out_pulse.cpp
+extern const WaveOutBackend kSdlWaveOut;    // wave_out_sdl.cpp
+extern const WaveOutBackend kWinmmWaveOut;  // wave_out_winmm.cpp
+extern const WaveOutBackend kNullWaveOut;   // wave_out_null.cpp
