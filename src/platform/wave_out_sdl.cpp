@@ -25,10 +25,11 @@ struct SdlStream {
   std::atomic<bool> finished{false};
 };
 
-// Nothing is computed while the block plays, so a large buffer costs only a little start-up
-// latency, while a small one underruns whenever a busy machine keeps SDL's thread waiting:
-// 46 ms (2048 frames) broke up beside two CPU hogs. 16384 frames is 0.37 s at 44.1 kHz.
-constexpr int kFramesPerCallback = 16384;
+// A larger buffer rides out a busy machine that keeps SDL's thread waiting (2048 frames, 46 ms,
+// broke up beside two CPU hogs on a sound server; servers now go through libpulse). But closing
+// waits for SDL's thread, which lets two buffers drain before it ends: three buffers must stay
+// well inside the second in which OK ends the run. 4096 frames is 93 ms at 44.1 kHz.
+constexpr int kFramesPerCallback = 4096;
 
 void SDLCALL Fill(void* user, Uint8* out, int len) {
   auto& s = *static_cast<SdlStream*>(user);
