@@ -5,40 +5,79 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-
+#include <fstream>
 
 using namespace std::chrono_literals;
 
-bool PulseServer::Available() { return Installed("pulseaudio") && Installed("pactl") && Installed("parec"); }
+const char* PulseServer::Name(Kind kind) { return kind == Kind::PulseAudio ? "PulseAudio" : "PipeWire"; }
 
-PulseServer::PulseServer(const std::vector<std::string>& sinks) {
+std::string PulseServer::Missing(Kind kind) {
+  std::vector<std::string> programs = {"pactl", "parec"};
+  if (kind == Kind::PulseAudio)
+    programs.push_back("pulseaudio");
+  else
+    programs.insert(programs.end(), {"pipewire", "pipewire-pulse", "wireplumber", "dbus-daemon"});
+  std::string missing;
+  for (const auto& p : programs)
+    if (!Installed(p)) missing += (missing.empty() ? "" : ", ") + p;
+  return missing.empty() ? "" : "needs " + missing + " (./setup.sh test installs them)";
+}
+
+PulseServer::PulseServer(const std::vector<std::string>& sinks, Kind kind) : kind_(kind) {
   char pattern[] = "/tmp/wave-pulse-XXXXXX";
   if (!::mkdtemp(pattern)) return;
   dir_ = pattern;
   ::mkdir((dir_ + "/run").c_str(), 0700);
-  ProcessOptions o;
-  o.argv = {Which("pulseaudio"), "-n",
-            "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr",
-            "-L", "module-native-protocol-unix socket=" + dir_ + "/run/native auth-anonymous=1"};
-  // norewinds: what the monitor hears is what was played, never rewritten afterwards.
-  for (const auto& sink : sinks) o.argv.insert(o.argv.end(), {"-L", "module-null-sink sink_name=" + sink + " norewinds=1"});
-  o.set_env = ClientEnv();
-  o.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"};
-  o.input = Input::DevNull;
-  server_ = std::make_unique<Process>(o);
-  ready_ = WaitFor([&] { return Ctl("info").find("Server Name") != std::string::npos || server_->Wait(0ms); }, 10s) &&
-           !server_->Wait(0ms);
+  if (kind == Kind::PulseAudio) {
+    std::vector<std::string> argv = {Which("pulseaudio"), "-n", "--daemonize=no", "--exit-idle-time=-1",
+                                     "--use-pid-file=no", "-L",
+                                     "module-native-protocol-unix socket=" + dir_ + "/run/native auth-anonymous=1"};
+    // norewinds: what the monitor hears is what was played, never rewritten afterwards.
+    for (const auto& sink : sinks)
+      argv.insert(argv.end(), {"-L", "module-null-sink sink_name=" + sink + " rate=44100 norewinds=1"});
+    daemons_.push_back(Start(argv));
+  } else {
+    // The graph runs at the block's rate, so the sinks hear it unresampled.
+    std::filesystem::create_directories(dir_ + "/config/pipewire/pipewire.conf.d");
+    std::ofstream(dir_ + "/config/pipewire/pipewire.conf.d/rate.conf")
+        << "context.properties = { default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }\n";
+    daemons_.push_back(Start({Which("dbus-daemon"), "--session", "--nofork", "--address=unix:path=" + dir_ + "/run/bus"}));
+    WaitFor([&] { return std::filesystem::exists(dir_ + "/run/bus"); }, 5s);
+    daemons_.push_back(Start({Which("pipewire")}));
+    daemons_.push_back(Start({Which("wireplumber")}));
+    daemons_.push_back(Start({Which("pipewire-pulse")}));
+  }
+  ready_ = WaitFor([&] { return Answers() || daemons_.back()->Wait(0ms); }, 10s) && !daemons_.back()->Wait(0ms);
+  if (!ready_) return;
+  if (kind == Kind::PipeWire) {
+    for (const auto& sink : sinks) Ctl("load-module module-null-sink sink_name=" + sink + " rate=44100 channels=1 format=s16le");
+    ready_ = WaitFor([&] { return Ctl("list short sinks").find(sinks.back()) != std::string::npos; }, 10s);
+  }
   if (ready_ && !sinks.empty()) Ctl("set-default-sink " + sinks.front());
 }
 
 PulseServer::~PulseServer() {
-  server_.reset();  // asks it to end, then kills it
+  while (!daemons_.empty()) daemons_.pop_back();  // the last started goes first; each is asked, then killed
   if (!dir_.empty()) std::filesystem::remove_all(dir_);
 }
 
 std::vector<std::pair<std::string, std::string>> PulseServer::ClientEnv() const {
-  return {{"PULSE_SERVER", "unix:" + dir_ + "/run/native"}, {"HOME", dir_}, {"XDG_RUNTIME_DIR", dir_ + "/run"}};
+  const std::string socket = kind_ == Kind::PulseAudio ? "/run/native" : "/run/pulse/native";
+  return {{"PULSE_SERVER", "unix:" + dir_ + socket}, {"HOME", dir_}, {"XDG_RUNTIME_DIR", dir_ + "/run"}};
 }
+
+std::unique_ptr<Process> PulseServer::Start(std::vector<std::string> argv) const {
+  ProcessOptions o;
+  o.argv = std::move(argv);
+  o.set_env = ClientEnv();
+  o.set_env.insert(o.set_env.end(), {{"XDG_CONFIG_HOME", dir_ + "/config"},
+                                     {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_ + "/run/bus"}});
+  o.unset_env = {"DISPLAY", "WAYLAND_DISPLAY", "PIPEWIRE_REMOTE"};
+  o.input = Input::DevNull;
+  return std::make_unique<Process>(o);
+}
+
+bool PulseServer::Answers() const { return Ctl("info").find("Server Name") != std::string::npos; }
 
 std::string PulseServer::Ctl(const std::string& args) const {
   std::string env;
@@ -48,13 +87,12 @@ std::string PulseServer::Ctl(const std::string& args) const {
 
 std::unique_ptr<Process> PulseServer::Record(const std::string& sink) const {
   ProcessOptions o;
-  o.argv = {Which("parec"), "--device=" + sink + ".monitor",
-            "--format=s16le", "--rate=44100", "--channels=1", "--raw"};
+  o.argv = {Which("parec"), "--device=" + sink + ".monitor", "--format=s16le", "--rate=44100", "--channels=1", "--raw"};
   o.set_env = ClientEnv();
   o.input = Input::DevNull;
   return std::make_unique<Process>(o);
 }
 
 void PulseServer::Signal(int signal) const {
-  if (server_) server_->Signal(signal);
+  if (!daemons_.empty()) daemons_.back()->Signal(signal);
 }

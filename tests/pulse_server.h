@@ -1,5 +1,7 @@
-// A private PulseAudio server of a test's own: its socket in a temporary directory, null sinks
-// to play into, nothing of the machine's touched. Stopped and removed when the object goes.
+// A private sound server of a test's own that speaks PulseAudio's protocol: PulseAudio itself,
+// or PipeWire with its pulse server (and a D-Bus bus and session manager of its own). Its socket
+// lives in a temporary directory, its null sinks run at 44,100 Hz so nothing is resampled, and
+// nothing of the machine's is touched. Stopped and removed when the object goes.
 #pragma once
 
 #include <memory>
@@ -11,12 +13,17 @@
 
 class PulseServer {
  public:
+  enum class Kind { PulseAudio, PipeWire };
+  static const char* Name(Kind kind);
+  // Empty if this machine has the programs for kind; else what is missing.
+  static std::string Missing(Kind kind);
+
   static constexpr const char* kMissing = "needs pulseaudio, pactl and parec (./setup.sh test installs them)";
-  static bool Available();
+  static bool Available() { return Missing(Kind::PulseAudio).empty(); }
 
   // Starts the server with one null sink per name (the first is the default) and waits until it
   // answers; ready() says whether it did.
-  explicit PulseServer(const std::vector<std::string>& sinks = {"a"});
+  explicit PulseServer(const std::vector<std::string>& sinks = {"a"}, Kind kind = Kind::PulseAudio);
   ~PulseServer();
   PulseServer(const PulseServer&) = delete;
   PulseServer& operator=(const PulseServer&) = delete;
@@ -29,11 +36,15 @@ class PulseServer {
   // Records what plays on a sink, as its monitor hears it: signed 16-bit mono at 44,100 Hz,
   // to the returned process's standard output.
   std::unique_ptr<Process> Record(const std::string& sink) const;
-  // Signals the server: SIGSTOP, SIGCONT or SIGKILL.
+  // Signals the process that serves the clients: SIGSTOP, SIGCONT or SIGKILL.
   void Signal(int signal) const;
 
  private:
+  std::unique_ptr<Process> Start(std::vector<std::string> argv) const;
+  bool Answers() const;
+
+  Kind kind_;
   std::string dir_;
-  std::unique_ptr<Process> server_;
+  std::vector<std::unique_ptr<Process>> daemons_;  // started in order, the serving one last
   bool ready_ = false;
 };
