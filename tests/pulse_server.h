@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,3 +49,6 @@ class PulseServer {
   std::vector<std::unique_ptr<Process>> daemons_;  // started in order, the serving one last
   bool ready_ = false;
 };
+
+// Names the kind in the tests' output.
+inline void PrintTo(PulseServer::Kind kind, std::ostream* os) { *os << PulseServer::Name(kind); }
