@@ -97,7 +97,9 @@
   function onGesture(event) {
     if (wave.state !== 'waiting for a gesture') return;
     if (event.type === 'keydown') event.preventDefault();
-    wave.context.resume().then(startSource, (e) => fail(`The sound cannot start: ${e.message}`));
+    wave.context.resume().then(startSource, (e) => {
+      if (wave.state !== 'stopped') fail(`The sound cannot start: ${e.message}`);
+    });
   }
 
   function play() {
@@ -122,10 +124,10 @@
     } else {
       wave.state = 'waiting for a gesture';
       gestureNote.hidden = false;
+      // A context that starts running on its own a moment later starts the sound too.
       context.onstatechange = () => {
         if (context.state === 'running') startSource();
       };
-      context.resume().catch(() => {}); // a browser that allows it anyway starts here
       document.addEventListener('pointerdown', onGesture, true);
       document.addEventListener('keydown', onGesture, true);
     }
