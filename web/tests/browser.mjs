@@ -136,6 +136,12 @@ export class Browser {
     await this.command('POST', `${this.session}/element/${Object.values(element)[0]}/click`, {});
   }
 
+  // Presses and releases a key (a WebDriver key code such as '\uE007', Enter) where the focus is.
+  key(value) {
+    const actions = [{ type: 'keyDown', value }, { type: 'keyUp', value }];
+    return this.command('POST', `${this.session}/actions`, { actions: [{ type: 'key', id: 'keyboard', actions }] });
+  }
+
   // The browser console's messages since the last call.
   consoleMessages() {
     return this.command('POST', `${this.session}/se/log`, { type: 'browser' });

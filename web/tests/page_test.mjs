@@ -242,3 +242,26 @@ describe('where the browser holds audio back until the user acts', () => {
     assert.ok(got.silence.silentFrom - pressed < RATE / 4, `stopped ${got.silence.silentFrom - pressed} frames after OK`);
   });
 });
+
+describe('where the browser holds audio back and the user presses a key', () => {
+  const browser = new Browser();
+  before(async () => {
+    await browser.start();
+    await load(browser);
+  });
+  after(() => browser.quit());
+
+  test('the first key starts the sound and does not also press OK', async () => {
+    assert.equal(await browser.run('return document.activeElement.id'), 'prompt-ok');
+    await browser.key('\uE007'); // Enter, on the focused OK
+    await browser.until(`wave.state === 'playing' && wave.context.state === 'running'`, 5);
+    const got = await browser.run(`await new Promise((r) => setTimeout(r, 300));
+      return { prompt: document.getElementById('prompt').open, state: wave.state };`);
+    assert.deepEqual(got, { prompt: true, state: 'playing' });
+  });
+
+  test('the next Enter is OK', async () => {
+    await browser.key('\uE007');
+    await browser.until(`wave.state === 'stopped' && !document.getElementById('prompt').open`, 2);
+  });
+});
