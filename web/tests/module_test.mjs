@@ -3,7 +3,8 @@
 //
 //   node module_test.mjs BUILD_DIR
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { existsSync, readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { join, resolve } from 'node:path';
 import { test } from 'node:test';
@@ -58,3 +59,15 @@ for (const [build, path] of [['portable', 'portable'], ['simd', 'wasm-simd']]) {
     console.log(`wave-${build} under node: render ${times[1].toFixed(0)} ms (median of 3)`);
   });
 }
+
+// binaryen's disassembler comes with emscripten.
+const WASM_DIS = '/usr/bin/wasm-dis';
+test('only wave-simd has SIMD instructions: wave-portable loads in a browser without them',
+  { skip: !existsSync(WASM_DIS) && `${WASM_DIS} is not installed (Debian: binaryen)` }, () => {
+    const simdOps = (build) => {
+      const text = execFileSync(WASM_DIS, [join(buildDir, `wave-${build}.wasm`)], { maxBuffer: 1 << 28 }).toString();
+      return (text.match(/\b(v128|[if](8x16|16x8|32x4|64x2))\./g) ?? []).length;
+    };
+    assert.equal(simdOps('portable'), 0);
+    assert.ok(simdOps('simd') > 0);
+  });
