@@ -10,7 +10,7 @@ struct WasmSimd {
   static constexpr int kLanes = 2;
   static constexpr bool kExactSine = false;
   static constexpr bool kPolySine = true;
-  // WebAssembly has no fused multiply-add that rounds once in every engine: multiply, then add.
+  // No fused multiply-add: SIMD128 has none, and relaxed SIMD's fuses in some engines only.
   static D<WasmSimd> Fma(D<WasmSimd> a, D<WasmSimd> b, D<WasmSimd> c) {
     return D<WasmSimd>(wasm_f64x2_add(wasm_f64x2_mul(v128_t(a), v128_t(b)), v128_t(c)));
   }
