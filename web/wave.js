@@ -26,6 +26,7 @@
     buffer: null,
     source: null,
     startFrame: null, // the audio clock's frame at which the block's first sample plays
+    stopFrame: null, // the audio clock's frame when OK was pressed
     ended: false,
     pcm() {
       return new Int16Array(this.core.HEAPU8.buffer, this.core._WavePcmBlock(), this.core._WavePcmBytes() / 2);
@@ -150,6 +151,7 @@
     clearInterval(wave.positionTimer);
     const wasPlaying = wave.startFrame !== null;
     wave.state = 'stopped';
+    wave.stopFrame = Math.round(wave.context.currentTime * SAMPLE_RATE);
     if (wasPlaying && !wave.ended) {
       wave.source.stop();
     } else {
