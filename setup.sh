@@ -5,13 +5,14 @@
 #   ./setup.sh test      also build the sanitizer variant (build-sanitize/) and the Windows
 #                        programs (build-windows/), then run every test, the Windows ones under wine
 #   ./setup.sh windows   build only the 32-bit Windows programs into build-windows/
+#   ./setup.sh web       build only the web page into build-web/ (serve that folder and open it)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-build}
 case "$mode" in
-  build | test | windows) ;;
-  *) echo "usage: ./setup.sh [test|windows]" >&2; exit 2 ;;
+  build | test | windows | web) ;;
+  *) echo "usage: ./setup.sh [test|windows|web]" >&2; exit 2 ;;
 esac
 
 sudo=()
@@ -40,6 +41,30 @@ install() {
 }
 
 build_tools=(g++ cmake ninja-build pkg-config)
+
+# --- The web page (build-web/) -------------------------------------------------------------------
+# Debian's emscripten builds it (and brings node, which runs its tests); the page tests drive
+# Debian's Chromium through chromedriver, with a Japanese font for the prompt's screenshot, and
+# build GoogleTest for WebAssembly from libgtest-dev's sources.
+web_packages=(cmake ninja-build emscripten)
+browser_packages=(chromium chromium-driver fonts-ipafont-gothic)
+build_web() {
+  cmake --preset web "$@" >/dev/null
+  cmake --build --preset web
+}
+# Builds the page and its tests and runs them; says loudly what it has to skip.
+test_web() {
+  if ! install "${web_packages[@]}" libgtest-dev; then
+    echo "setup: WARNING: emscripten could not be installed; the web build and its tests are skipped" >&2
+    return 0
+  fi
+  if ! install "${browser_packages[@]}"; then
+    echo "setup: WARNING: Chromium could not be installed; the tests of the page in a browser are skipped" >&2
+  fi
+  build_web -DBUILD_TESTING=ON
+  ctest --preset web
+}
+# ---------------------------------------------------------------------------------------------------
 case "$mode" in
   build)
     packages=("${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev)
@@ -54,6 +79,11 @@ case "$mode" in
     install cmake ninja-build g++-mingw-w64-i686
     cmake --preset windows >/dev/null
     cmake --build --preset windows
+    ;;
+  web)
+    install "${web_packages[@]}"
+    build_web -DBUILD_TESTING=OFF
+    echo "setup: the page is in build-web/; serve it with: python3 -m http.server -d build-web -b 127.0.0.1 8000" >&2
     ;;
   test)
     install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev libgtest-dev libbenchmark-dev zlib1g-dev \
@@ -76,5 +106,6 @@ case "$mode" in
     cmake --build --preset sanitize
     ctest --preset default
     ctest --preset sanitize
+    test_web
     ;;
 esac

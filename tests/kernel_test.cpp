@@ -75,9 +75,9 @@ std::int64_t WorstUlps(Sine sine, double range) {
     const D<Plain> x = {dist(rng), dist(rng)};
     const D<Plain> got = sine(x);
     for (int k = 0; k < 2; ++k) {
-      const double want = std::sin(x[k]);
+      const double want = std::sin(x[k]), lane = got[k];  // clang takes no address of a lane
       std::int64_t a, b;
-      std::memcpy(&a, &got[k], sizeof a);
+      std::memcpy(&a, &lane, sizeof a);
       std::memcpy(&b, &want, sizeof b);
       worst = std::max(worst, a > b ? a - b : b - a);
     }

@@ -39,7 +39,11 @@ TEST_F(EachPath, ThePortablePathIsAlwaysThereAndTheFastestIsUsed) {
 #if defined(__x86_64__)
   EXPECT_GE(paths.size(), 2u) << "every x86-64 has SSE2";
 #endif
-  for (RenderPath p : {RenderPath::Portable, RenderPath::Sse2, RenderPath::Avx2, RenderPath::Avx512}) {
+#if defined(__EMSCRIPTEN__)
+  EXPECT_EQ(paths.back(), RenderPath::WasmSimd) << "the web build's tests link the SIMD path in";
+#endif
+  for (RenderPath p : {RenderPath::Portable, RenderPath::Sse2, RenderPath::Avx2, RenderPath::Avx512,
+                       RenderPath::WasmSimd}) {
     const bool supported = std::find(paths.begin(), paths.end(), p) != paths.end();
     if (!supported) {
       EXPECT_FALSE(UseRenderPath(p)) << RenderPathName(p);

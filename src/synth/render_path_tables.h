@@ -15,3 +15,6 @@ extern const RenderPathTable kSse2Path;
 extern const RenderPathTable kAvx2Path;
 extern const RenderPathTable kAvx512Path;
 #endif
+#ifdef __EMSCRIPTEN__
+extern const RenderPathTable kWasmSimdPath;
+#endif

@@ -5,6 +5,12 @@
 #include "synth/path_stages.h"
 #include "synth/render_path_tables.h"
 
+#ifdef __EMSCRIPTEN__
+// A web module has the SIMD path if it links it in (wave_synth_wasm_simd); a module that does not
+// leaves this weak reference null, and still loads where WebAssembly has no SIMD.
+[[gnu::weak]] extern const RenderPathTable kWasmSimdPath;
+#endif
+
 namespace {
 
 struct PathEntry {
@@ -19,6 +25,9 @@ bool Always() { return true; }
 bool HasAvx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 bool HasAvx512() { return __builtin_cpu_supports("avx512f"); }
 #endif
+#ifdef __EMSCRIPTEN__
+bool HasWasmSimd() { return &kWasmSimdPath != nullptr; }
+#endif
 
 const PathEntry kPaths[] = {
     {RenderPath::Portable, "portable", &kPortablePath, Always},
@@ -26,6 +35,9 @@ const PathEntry kPaths[] = {
     {RenderPath::Sse2, "sse2", &kSse2Path, Always},
     {RenderPath::Avx2, "avx2", &kAvx2Path, HasAvx2},
     {RenderPath::Avx512, "avx512", &kAvx512Path, HasAvx512},
+#endif
+#ifdef __EMSCRIPTEN__
+    {RenderPath::WasmSimd, "wasm-simd", &kWasmSimdPath, HasWasmSimd},
 #endif
 };
 

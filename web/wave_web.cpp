@@ -1,0 +1,34 @@
+// What the page calls in the WebAssembly module: the player's steps up to the point where the
+// block is handed to a device. The page plays the block through WebAudio and shows the prompt.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "audio/pcm.h"
+#include "common/sound.h"
+#include "synth/render_paths.h"
+#include "synth/song.h"
+
+extern "C" {
+
+// Zeroes both sample buffers: before the render, and when OK has stopped the sound.
+EMSCRIPTEN_KEEPALIVE void WaveResetSound() {
+  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
+  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
+}
+
+// Prints the two console lines, renders the song and converts it into the PCM block.
+EMSCRIPTEN_KEEPALIVE void WaveRender() {
+  RenderSong();
+  ConvertToPcm16();
+}
+
+// Where the PCM block lies in the module's memory, and its length in bytes.
+EMSCRIPTEN_KEEPALIVE const unsigned char* WavePcmBlock() { return PcmBlock().data(); }
+EMSCRIPTEN_KEEPALIVE int WavePcmBytes() { return static_cast<int>(PcmBlock().size()); }
+
+// The render path this module runs: "portable" or "wasm-simd".
+EMSCRIPTEN_KEEPALIVE const char* WaveRenderPath() { return RenderPathName(ActiveRenderPath()); }
+
+}  // extern "C"
