@@ -53,7 +53,11 @@ PulseServer::PulseServer(const std::vector<std::string>& sinks, Kind kind) : kin
     for (const auto& sink : sinks) Ctl("load-module module-null-sink sink_name=" + sink + " rate=44100 channels=1 format=s16le");
     ready_ = WaitFor([&] { return Ctl("list short sinks").find(sinks.back()) != std::string::npos; }, 10s);
   }
-  if (ready_ && !sinks.empty()) Ctl("set-default-sink " + sinks.front());
+  if (ready_ && !sinks.empty()) {
+    // With PipeWire the session manager makes it the default: once it says so, it is running.
+    Ctl("set-default-sink " + sinks.front());
+    ready_ = WaitFor([&] { return Ctl("info").find("Default Sink: " + sinks.front() + "\n") != std::string::npos; }, 10s);
+  }
 }
 
 PulseServer::~PulseServer() {
@@ -90,7 +94,11 @@ std::unique_ptr<Process> PulseServer::Record(const std::string& sink) const {
   o.argv = {Which("parec"), "--device=" + sink + ".monitor", "--format=s16le", "--rate=44100", "--channels=1", "--raw"};
   o.set_env = ClientEnv();
   o.input = Input::DevNull;
-  return std::make_unique<Process>(o);
+  auto recorder = std::make_unique<Process>(o);
+  // The monitor hears silence from the start: once some has come, the recording runs (PipeWire's
+  // session manager links it a moment after it connects).
+  WaitFor([&] { return !recorder->Stdout().empty() || recorder->Wait(0ms); }, 10s);
+  return recorder;
 }
 
 void PulseServer::Signal(int signal) const {

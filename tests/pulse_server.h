@@ -35,7 +35,7 @@ class PulseServer {
   // Runs pactl against this server; returns its standard output.
   std::string Ctl(const std::string& args) const;
   // Records what plays on a sink, as its monitor hears it: signed 16-bit mono at 44,100 Hz,
-  // to the returned process's standard output.
+  // to the returned process's standard output. Returns once the recording runs.
   std::unique_ptr<Process> Record(const std::string& sink) const;
   // Signals the process that serves the clients: SIGSTOP, SIGCONT or SIGKILL.
   void Signal(int signal) const;
