@@ -47,17 +47,24 @@ PulseServer::PulseServer(const std::vector<std::string>& sinks, Kind kind) : kin
     daemons_.push_back(Start({Which("wireplumber")}));
     daemons_.push_back(Start({Which("pipewire-pulse")}));
   }
-  ready_ = WaitFor([&] { return Answers() || daemons_.back()->Wait(0ms); }, 10s) && !daemons_.back()->Wait(0ms);
+  // Generous: on a loaded machine PipeWire's three programs take a while to find each other.
+  ready_ = WaitFor([&] { return Answers() || died(); }, 30s) && !died();
   if (!ready_) return;
   if (kind == Kind::PipeWire) {
     for (const auto& sink : sinks) Ctl("load-module module-null-sink sink_name=" + sink + " rate=44100 channels=1 format=s16le");
-    ready_ = WaitFor([&] { return Ctl("list short sinks").find(sinks.back()) != std::string::npos; }, 10s);
+    ready_ = WaitFor([&] { return Ctl("list short sinks").find(sinks.back()) != std::string::npos; }, 30s);
   }
   if (ready_ && !sinks.empty()) {
     // With PipeWire the session manager makes it the default: once it says so, it is running.
     Ctl("set-default-sink " + sinks.front());
-    ready_ = WaitFor([&] { return Ctl("info").find("Default Sink: " + sinks.front() + "\n") != std::string::npos; }, 10s);
+    ready_ = WaitFor([&] { return Ctl("info").find("Default Sink: " + sinks.front() + "\n") != std::string::npos; }, 30s);
   }
+}
+
+bool PulseServer::died() const {
+  for (const auto& daemon : daemons_)
+    if (daemon->Wait(std::chrono::milliseconds(0))) return true;
+  return false;
 }
 
 PulseServer::~PulseServer() {

@@ -30,6 +30,8 @@ class PulseServer {
   PulseServer& operator=(const PulseServer&) = delete;
 
   bool ready() const { return ready_; }
+  // Whether one of its programs ended on its own (it cannot run here at all).
+  bool died() const;
   // What a client needs to reach this server and only this one.
   std::vector<std::pair<std::string, std::string>> ClientEnv() const;
   // Runs pactl against this server; returns its standard output.
