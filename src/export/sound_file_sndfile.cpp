@@ -64,22 +64,30 @@ SF_INFO Info(SoundFileFormat format) {
   return info;
 }
 
-// Writes the block through sf and closes it. The samples are copied out of the block's bytes a
-// piece at a time: libsndfile takes them as shorts, and the block's storage holds floats.
-bool WriteAndClose(SNDFILE* sf, std::span<const unsigned char> pcm, std::string& error) {
+// Writes the block's samples through sf. WAV stores them as the block holds them, signed 16-bit
+// little-endian, so its bytes go in as they are, in one piece. The other formats are encoded
+// from shorts, copied out of the block a piece at a time: the block's storage holds floats.
+bool WriteSamples(SNDFILE* sf, SoundFileFormat format, std::span<const unsigned char> pcm) {
+  if (format == SoundFileFormat::Wav)
+    return sf_write_raw(sf, pcm.data(), static_cast<sf_count_t>(pcm.size())) == static_cast<sf_count_t>(pcm.size());
+  std::int16_t piece[16384];
+  while (!pcm.empty()) {
+    const std::size_t bytes = std::min(pcm.size(), sizeof piece);
+    std::memcpy(piece, pcm.data(), bytes);
+    const auto count = static_cast<sf_count_t>(bytes / sizeof piece[0]);
+    if (sf_write_short(sf, piece, count) != count) return false;
+    pcm = pcm.subspan(bytes);
+  }
+  return true;
+}
+
+// Writes the block through sf and closes it.
+bool WriteAndClose(SNDFILE* sf, SoundFileFormat format, std::span<const unsigned char> pcm, std::string& error) {
   if (!sf) {
     error = sf_strerror(nullptr);
     return false;
   }
-  bool written = true;
-  std::int16_t piece[16384];
-  while (written && !pcm.empty()) {
-    const std::size_t bytes = std::min(pcm.size(), sizeof piece);
-    std::memcpy(piece, pcm.data(), bytes);
-    const auto count = static_cast<sf_count_t>(bytes / sizeof piece[0]);
-    written = sf_write_short(sf, piece, count) == count;
-    pcm = pcm.subspan(bytes);
-  }
+  const bool written = WriteSamples(sf, format, pcm);
   if (!written) error = sf_strerror(sf);
   if (sf_close(sf) != 0 && written) {
     error = "cannot finish the file";
@@ -92,7 +100,7 @@ bool WriteAndClose(SNDFILE* sf, std::span<const unsigned char> pcm, std::string&
 
 bool WriteSoundFile(int fd, SoundFileFormat format, std::span<const unsigned char> pcm, std::string& error) {
   SF_INFO info = Info(format);
-  return WriteAndClose(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), pcm, error);
+  return WriteAndClose(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE), format, pcm, error);
 }
 
 bool EncodeSoundFile(SoundFileFormat format, std::span<const unsigned char> pcm,
@@ -102,5 +110,5 @@ bool EncodeSoundFile(SoundFileFormat format, std::span<const unsigned char> pcm,
   MemoryFile file{bytes};
   SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
   SF_INFO info = Info(format);
-  return WriteAndClose(sf_open_virtual(&io, SFM_WRITE, &info, &file), pcm, error);
+  return WriteAndClose(sf_open_virtual(&io, SFM_WRITE, &info, &file), format, pcm, error);
 }
