@@ -15,3 +15,6 @@ extern const RenderPathTable kSse2Path;
 extern const RenderPathTable kAvx2Path;
 extern const RenderPathTable kAvx512Path;
 #endif
+#if WAVE_ARM64_PATHS
+extern const RenderPathTable kNeonPath;
+#endif

@@ -27,6 +27,9 @@ const PathEntry kPaths[] = {
     {RenderPath::Avx2, "avx2", &kAvx2Path, HasAvx2},
     {RenderPath::Avx512, "avx512", &kAvx512Path, HasAvx512},
 #endif
+#if WAVE_ARM64_PATHS
+    {RenderPath::Neon, "neon", &kNeonPath, Always},
+#endif
 };
 
 const PathEntry& Entry(RenderPath path) {

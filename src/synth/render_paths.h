@@ -1,4 +1,5 @@
-// The ways the renderer can run: a portable one, and vector ones for the instruction sets of x86-64.
+// The ways the renderer can run: a portable one, and vector ones for the instruction sets of x86-64
+// and 64-bit ARM.
 // All give the same bits; the fastest one the processor supports is used unless one is chosen.
 #pragma once
 
@@ -7,7 +8,7 @@
 struct TrackScratch;
 struct VoicePlan;
 
-enum class RenderPath { Portable, Sse2, Avx2, Avx512 };
+enum class RenderPath { Portable, Sse2, Avx2, Avx512, Neon };
 
 const char* RenderPathName(RenderPath path);
 
