@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -29,6 +30,12 @@ std::string TempPath(const char* what) {
   for (const auto& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
+  if (errno == ENOEXEC && kEmulator) {
+    // A program for another processor, and no binfmt handler here that would start its
+    // emulator: start it ourselves.
+    argv.insert(argv.begin(), const_cast<char*>(kEmulator));
+    ::execvp(kEmulator, argv.data());
+  }
   std::perror("execv");
   ::_exit(127);
 }

@@ -1,4 +1,5 @@
-// The 32-bit Windows programs, cross-built, under wine.
+// The Windows programs, cross-built, under wine: the 32-bit build and the 64-bit one, each with
+// its own wine loader and prefix.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -17,8 +18,25 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const fs::path kWindowsDir = WAVE_WINDOWS_DIR;
-const std::string kWinePrefix = WAVE_WINE_PREFIX;
+// One Windows build: where it is, what runs it, and what reads its imports.
+struct WindowsBuild {
+  const char* name;
+  const char* preset;
+  fs::path dir;
+  std::string loader;   // Debian's wine (32-bit, needs the i386 architecture) or wine64
+  std::string objdump;  // of the build's cross binutils
+  std::string prefix;
+};
+
+const WindowsBuild kBuilds[] = {
+    {"win32", "windows", WAVE_WINDOWS_DIR, "/usr/lib/wine/wine", "i686-w64-mingw32-objdump", WAVE_WINE_PREFIX "32"},
+    {"win64", "windows64", WAVE_WINDOWS64_DIR, "/usr/lib/wine/wine64", "x86_64-w64-mingw32-objdump",
+     WAVE_WINE_PREFIX "64"},
+};
+
+// Named in the tests' listings by its name alone.
+void PrintTo(const WindowsBuild& build, std::ostream* out) { *out << build.name; }
+
 const std::string kLines = "SND_UNIT_NUM = 1800\r\nRender Track ch[0]\r\n";
 
 // A Unix path as a Windows program under wine sees it: drive Z: is the root.
@@ -40,25 +58,30 @@ std::uint32_t DecodedCrc(const fs::path& file) {
   return pcm16_mono && n == 7938000 ? Crc32(samples) : 0;
 }
 
-// The Windows build is made apart from this one (cmake --preset windows); without it there is
-// nothing here to test.
-bool WindowsBuildMissing(std::string& why) {
+// The Windows builds are made apart from this one (cmake --preset windows, windows64); without
+// one there is nothing of it here to test.
+bool WindowsBuildMissing(const WindowsBuild& build, std::string& why) {
   for (const char* exe : {"wave.exe", "wave-export.exe"}) {
-    if (!fs::exists(kWindowsDir / exe)) {
-      why = (kWindowsDir / exe).string() + " is missing: build it with cmake --preset windows && cmake --build --preset windows";
+    if (!fs::exists(build.dir / exe)) {
+      why = (build.dir / exe).string() + " is missing: build it with cmake --preset " + build.preset +
+            " && cmake --build --preset " + build.preset;
       return true;
     }
   }
   return false;
 }
 
-TEST(WindowsBuild, ProgramsNeedNoRuntimeBesideWindows) {
+std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info) { return info.param.name; }
+
+class WindowsPrograms : public ::testing::TestWithParam<WindowsBuild> {};
+
+TEST_P(WindowsPrograms, NeedNoRuntimeBesideWindows) {
   // Statically linked C and C++ runtimes: only DLLs that every Windows has.
-  if (std::string why; WindowsBuildMissing(why)) GTEST_SKIP() << why;
-  const std::string objdump = "i686-w64-mingw32-objdump";
-  ASSERT_TRUE(Installed(objdump)) << "the cross build's binutils are missing";
+  const WindowsBuild& build = GetParam();
+  if (std::string why; WindowsBuildMissing(build, why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(Installed(build.objdump)) << "the cross build's binutils are missing";
   for (const char* exe : {"wave.exe", "wave-export.exe"}) {
-    std::istringstream dlls(Shell(objdump + " -p '" + (kWindowsDir / exe).string() + "' | sed -n 's/^\\s*DLL Name: //p'"));
+    std::istringstream dlls(Shell(build.objdump + " -p '" + (build.dir / exe).string() + "' | sed -n 's/^\\s*DLL Name: //p'"));
     std::vector<std::string> names;
     for (std::string name; std::getline(dlls, name);) {
       std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -71,28 +94,30 @@ TEST(WindowsBuild, ProgramsNeedNoRuntimeBesideWindows) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Builds, WindowsPrograms, ::testing::ValuesIn(kBuilds), BuildName);
+
 // One wine server runs per prefix, and its desktop takes the display of the first program that
 // starts it. So the tests run one at a time (CTest's resource lock) and each begins and ends
 // with no server running.
-void StopWineServer() { Shell("export WINEPREFIX='" + kWinePrefix + "'; wineserver -k 2>/dev/null; wineserver -w"); }
+void StopWineServer(const WindowsBuild& build) {
+  Shell("export WINEPREFIX='" + build.prefix + "'; wineserver -k 2>/dev/null; wineserver -w");
+}
 
-class Wine : public ::testing::Test {
+class Wine : public ::testing::TestWithParam<WindowsBuild> {
  protected:
   void SetUp() override {
-    wine_ = Shell("command -v wine");
-    if (wine_.empty()) GTEST_SKIP() << "wine is not installed, so the Windows programs are not run (./setup.sh test installs it)";
-    wine_.pop_back();
-    if (std::string why; WindowsBuildMissing(why)) {
-      wine_.clear();
-      GTEST_SKIP() << why;
-    }
-    StopWineServer();
+    if (::access(Build().loader.c_str(), X_OK) != 0)
+      GTEST_SKIP() << Build().loader << " is not installed, so the " << Build().name
+                   << " programs are not run (./setup.sh test installs it where it can)";
+    if (std::string why; WindowsBuildMissing(Build(), why)) GTEST_SKIP() << why;
+    wine_ = Build().loader;
+    StopWineServer(Build());
     dir_ = fs::temp_directory_path() / ("wave-wine-" + std::to_string(::getpid()));
     fs::create_directories(dir_);
   }
   void TearDown() override {
     if (wine_.empty()) return;
-    StopWineServer();
+    StopWineServer(Build());
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
@@ -101,9 +126,9 @@ class Wine : public ::testing::Test {
   ProcessOptions Options(const std::string& exe, std::vector<std::string> args, const std::string& display,
                          const std::string& dll_overrides = "") const {
     ProcessOptions o;
-    o.argv = {wine_, (kWindowsDir / exe).string()};
+    o.argv = {wine_, (Build().dir / exe).string()};
     o.argv.insert(o.argv.end(), args.begin(), args.end());
-    o.set_env = {{"WINEPREFIX", kWinePrefix}, {"WINEDEBUG", "-all"},
+    o.set_env = {{"WINEPREFIX", Build().prefix}, {"WINEDEBUG", "-all"},
                  {"WINEDLLOVERRIDES", "mscoree,mshtml=" + (dll_overrides.empty() ? "" : ";" + dll_overrides)}};
     if (display.empty())
       o.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
@@ -113,11 +138,13 @@ class Wine : public ::testing::Test {
     return o;
   }
 
+  static const WindowsBuild& Build() { return GetParam(); }
+
   std::string wine_;
   fs::path dir_;
 };
 
-TEST_F(Wine, ExportWritesTheSongAsWav) {
+TEST_P(Wine, ExportWritesTheSongAsWav) {
   const fs::path file = dir_ / "tune.wav";
   Process to_file(Options("wave-export.exe", {WinePath(file)}, ""));
   ASSERT_TRUE(to_file.Wait(120s));
@@ -134,7 +161,7 @@ TEST_F(Wine, ExportWritesTheSongAsWav) {
   EXPECT_TRUE(to_stdout.Stdout() == ReadFile(file.string())) << "standard output differs from the file";
 }
 
-TEST_F(Wine, ExportFailuresLeaveNoFile) {
+TEST_P(Wine, ExportFailuresLeaveNoFile) {
   for (const std::string& target : {WinePath(dir_ / "missing" / "tune.wav"), WinePath(dir_ / "tune.flac")}) {
     Process p(Options("wave-export.exe", {target}, ""));
     ASSERT_TRUE(p.Wait(120s));
@@ -170,7 +197,7 @@ class WinePlayer : public Wine {
   std::unique_ptr<VirtualDisplay> display_;
 };
 
-TEST_F(WinePlayer, WithoutAudioDeviceShowsThePromptAndEndsOnReturn) {
+TEST_P(WinePlayer, WithoutAudioDeviceShowsThePromptAndEndsOnReturn) {
   // No audio driver at all: waveOutOpen fails.
   Process wave(Options("wave.exe", {}, display_->name(), "winealsa.drv,winepulse.drv=d"));
   AnswerThePrompt(wave);
@@ -179,7 +206,7 @@ TEST_F(WinePlayer, WithoutAudioDeviceShowsThePromptAndEndsOnReturn) {
   EXPECT_EQ(err.rfind("wave: no sound: ", 0), 0u) << err;
 }
 
-TEST_F(WinePlayer, PlaysTheBlockThroughWaveOut) {
+TEST_P(WinePlayer, PlaysTheBlockThroughWaveOut) {
   // An ALSA device of our own that writes whatever is played to a file, and no PulseAudio.
   const fs::path capture = dir_ / "played.raw";
   const fs::path config = dir_ / "alsa.conf";
@@ -200,5 +227,8 @@ TEST_F(WinePlayer, PlaysTheBlockThroughWaveOut) {
   EXPECT_EQ(wave.Stderr(), "");
   EXPECT_EQ(CapturedSongCrc(ReadFile(capture.string())), kSongCrc);
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, Wine, ::testing::ValuesIn(kBuilds), BuildName);
+INSTANTIATE_TEST_SUITE_P(Builds, WinePlayer, ::testing::ValuesIn(kBuilds), BuildName);
 
 }  // namespace
