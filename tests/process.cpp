@@ -30,11 +30,13 @@ std::string TempPath(const char* what) {
   for (const auto& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
-  if (errno == ENOEXEC && kEmulator) {
-    // A program for another processor, and no binfmt handler here that would start its
-    // emulator: start it ourselves.
-    argv.insert(argv.begin(), const_cast<char*>(kEmulator));
-    ::execvp(kEmulator, argv.data());
+  if constexpr (kEmulator != nullptr) {
+    if (errno == ENOEXEC) {
+      // A program for another processor, and no binfmt handler here that would start its
+      // emulator: start it ourselves.
+      argv.insert(argv.begin(), const_cast<char*>(kEmulator));
+      ::execvp(kEmulator, argv.data());
+    }
   }
   std::perror("execv");
   ::_exit(127);

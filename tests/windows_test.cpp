@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "decoded_sound.h"
 #include "process.h"
 #include "test_support.h"
 #include "virtual_display.h"
@@ -46,18 +47,6 @@ std::string WinePath(const fs::path& path) {
   return p;
 }
 
-std::uint32_t DecodedCrc(const fs::path& file) {
-  SF_INFO info{};
-  SNDFILE* f = sf_open(file.c_str(), SFM_READ, &info);
-  if (!f) return 0;
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
-  const auto n = sf_read_short(f, samples.data(), info.frames);
-  sf_close(f);
-  const bool pcm16_mono = info.channels == 1 && info.samplerate == 44100 &&
-                          info.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-  return pcm16_mono && n == 7938000 ? Crc32(samples) : 0;
-}
-
 // The Windows builds are made apart from this one (cmake --preset windows, windows64); without
 // one there is nothing of it here to test.
 bool WindowsBuildMissing(const WindowsBuild& build, std::string& why) {
@@ -75,23 +64,48 @@ std::string BuildName(const ::testing::TestParamInfo<WindowsBuild>& info) { retu
 
 class WindowsPrograms : public ::testing::TestWithParam<WindowsBuild> {};
 
+// Statically linked C and C++ runtimes: a program imports only DLLs that every Windows has.
+void ExpectOnlySystemDlls(const WindowsBuild& build, const fs::path& exe) {
+  std::istringstream dlls(Shell(build.objdump + " -p '" + exe.string() + "' | sed -n 's/^\\s*DLL Name: //p'"));
+  std::vector<std::string> names;
+  for (std::string name; std::getline(dlls, name);) {
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    names.push_back(name);
+  }
+  ASSERT_FALSE(names.empty()) << exe;
+  for (const auto& name : names)
+    EXPECT_TRUE(name == "kernel32.dll" || name == "msvcrt.dll" || name == "user32.dll" || name == "winmm.dll")
+        << exe << " imports " << name;
+}
+
 TEST_P(WindowsPrograms, NeedNoRuntimeBesideWindows) {
-  // Statically linked C and C++ runtimes: only DLLs that every Windows has.
   const WindowsBuild& build = GetParam();
   if (std::string why; WindowsBuildMissing(build, why)) GTEST_SKIP() << why;
   ASSERT_TRUE(Installed(build.objdump)) << "the cross build's binutils are missing";
-  for (const char* exe : {"wave.exe", "wave-export.exe"}) {
-    std::istringstream dlls(Shell(build.objdump + " -p '" + (build.dir / exe).string() + "' | sed -n 's/^\\s*DLL Name: //p'"));
-    std::vector<std::string> names;
-    for (std::string name; std::getline(dlls, name);) {
-      std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-      names.push_back(name);
-    }
-    ASSERT_FALSE(names.empty()) << exe;
-    for (const auto& name : names)
-      EXPECT_TRUE(name == "kernel32.dll" || name == "msvcrt.dll" || name == "user32.dll" || name == "winmm.dll")
-          << exe << " imports " << name;
-  }
+  for (const char* exe : {"wave.exe", "wave-export.exe"}) ExpectOnlySystemDlls(build, build.dir / exe);
+}
+
+TEST_P(WindowsPrograms, ZipHoldsTheTwoProgramsAlone) {
+  const WindowsBuild& build = GetParam();
+  if (std::string why; WindowsBuildMissing(build, why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(Installed(build.objdump)) << "the cross build's binutils are missing";
+  const fs::path out = fs::temp_directory_path() / ("wave-zip-" + std::to_string(::getpid()) + "-" + build.name);
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string made = Shell("cd '" + build.dir.string() + "' && '" WAVE_CPACK "' -B '" + out.string() +
+                                 "' >/dev/null 2>&1 && echo made");
+  ASSERT_EQ(made, "made\n") << "cpack failed in " << build.dir;
+  const std::string top = std::string("wave-" WAVE_VERSION "-") + build.name;
+  ASSERT_TRUE(fs::exists(out / (top + ".zip"))) << top << ".zip";
+  fs::remove_all(out / "_CPack_Packages");
+  Shell("cd '" + out.string() + "' && '" WAVE_CMAKE "' -E tar xf '" + top + ".zip'");
+
+  std::vector<std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(out / top)) files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"wave-export.exe", "wave.exe"}));
+  for (const auto& exe : files) ExpectOnlySystemDlls(build, out / top / exe);
+  fs::remove_all(out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, WindowsPrograms, ::testing::ValuesIn(kBuilds), BuildName);
@@ -151,7 +165,8 @@ TEST_P(Wine, ExportWritesTheSongAsWav) {
   EXPECT_EQ(to_file.exit_code(), 0) << to_file.Stderr();
   EXPECT_EQ(to_file.Stdout(), kLines) << "console lines go through the text stream as CR LF";
   EXPECT_EQ(fs::file_size(file), 44u + kSongBlockBytes);
-  EXPECT_EQ(DecodedCrc(file), kSongCrc);
+  EXPECT_EQ(DecodeSound(file).format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  EXPECT_EQ(DecodedSongCrc(file), kSongCrc);
 
   // To standard output: binary, byte for byte the same file.
   Process to_stdout(Options("wave-export.exe", {"-"}, ""));
