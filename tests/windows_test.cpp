@@ -176,6 +176,31 @@ TEST_P(Wine, ExportWritesTheSongAsWav) {
   EXPECT_TRUE(to_stdout.Stdout() == ReadFile(file.string())) << "standard output differs from the file";
 }
 
+TEST_P(Wine, EveryRenderPathGivesTheSong) {
+  // The 64-bit build has the x86-64 paths and, on this same processor, runs the ones this build
+  // runs; the 32-bit build has the portable path alone.
+  const fs::path program = Build().dir / "render-every-path.exe";
+  if (!fs::exists(program)) GTEST_SKIP() << program << " is missing: rebuild with cmake --build --preset " << Build().preset;
+  std::vector<std::string> want = {"portable"};
+  if (std::string(Build().name) == "win64") {
+    want.clear();
+    for (const RenderPath path : SupportedRenderPaths()) want.push_back(RenderPathName(path));
+  }
+  Process run(Options("render-every-path.exe", {WinePath(dir_)}, ""));
+  ASSERT_TRUE(run.Wait(120s));
+  ASSERT_EQ(run.exit_code(), 0) << run.Stderr();
+  std::istringstream names(run.Stdout());
+  std::vector<std::string> paths;
+  for (std::string name; std::getline(names, name);) {
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    paths.push_back(name);
+    const std::string block = ReadFile((dir_ / (name + ".pcm")).string());
+    EXPECT_EQ(block.size(), kSongBlockBytes) << name;
+    EXPECT_EQ(Crc32(std::span(reinterpret_cast<const unsigned char*>(block.data()), block.size())), kSongCrc) << name;
+  }
+  EXPECT_EQ(paths, want);
+}
+
 TEST_P(Wine, ExportFailuresLeaveNoFile) {
   for (const std::string& target : {WinePath(dir_ / "missing" / "tune.wav"), WinePath(dir_ / "tune.flac")}) {
     Process p(Options("wave-export.exe", {target}, ""));
