@@ -79,11 +79,12 @@ install() {
 # Installs one group of packages for a part of the tests; where that cannot be done, notes that
 # the part is skipped. Returns non-zero then.
 install_for() {
-  local part=$1
+  local part=$1 missing
   shift
+  missing=$(missing_of "$@" | paste -sd ' ')
   install "$@" && return 0
-  skipped+=("$part (could not install: $*)")
-  warn "could not install $*: $part will be skipped"
+  skipped+=("$part (could not install $missing)")
+  warn "could not install $missing: $part will be skipped"
   return 1
 }
 
