@@ -11,9 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# x86-64 computes in SSE2 registers already. The AVX paths spill 32- and 64-byte vectors, and
-# GCC does not align the Windows stack for them: the assembler turns their aligned moves into
-# unaligned ones, which cost nothing on aligned data and cannot fault on the rest.
+# x86-64 computes in SSE2 registers already. GCC cannot align the Windows x64 stack beyond 16
+# bytes, so a 32- or 64-byte vector of the AVX paths that it ever kept on the stack would be
+# misaligned: the assembler turns aligned vector moves into unaligned ones, which cost nothing on
+# aligned data and cannot fault on the rest.
 set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
 # The C and C++ runtimes linked in: the programs run on a bare Windows.
