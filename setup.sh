@@ -2,22 +2,33 @@
 # Sets Wave up on Debian 12: installs the packages it needs that are missing, then builds.
 #
 #   ./setup.sh           build the programs into build/
-#   ./setup.sh test      also build the sanitizer variant (build-sanitize/) and the Windows
-#                        programs (build-windows/), then run every test, the Windows ones under wine
-#   ./setup.sh windows   build only the 32-bit Windows programs into build-windows/
-#   ./setup.sh web       build only the web page into build-web/ (serve that folder and open it)
+#   ./setup.sh test      also build the sanitizer variant (build-sanitize/), the 64-bit ARM
+#                        Linux programs (build-aarch64/) and the Windows programs (build-windows/,
+#                        build-windows64/), then run every test: the ARM ones under qemu, the
+#                        Windows ones under wine
+#   ./setup.sh windows   build only the Windows programs, 32- and 64-bit
+#   ./setup.sh package   the packages: Debian packages for amd64 and arm64, a zip for each
+#                        Windows build, all in packages/
+#   ./setup.sh web       build the web page into build-web/
+#
+# A package index that cannot be fetched (one architecture's, say) does not stop it: what can be
+# installed is installed, and what therefore cannot be built or tested is said on standard error.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 mode=${1:-build}
 case "$mode" in
-  build | test | windows | web) ;;
-  *) echo "usage: ./setup.sh [test|windows|web]" >&2; exit 2 ;;
+  build | test | windows | package | web) ;;
+  *) echo "usage: ./setup.sh [test|windows|package|web]" >&2; exit 2 ;;
 esac
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 updated=no
+skipped=()  # what cannot be built or tested here, and why
+
+warn() { echo "setup: WARNING: $*" >&2; }
 
 missing_of() {
   local p
@@ -26,21 +37,79 @@ missing_of() {
   done
 }
 
+# apt-get update, once. Where some indexes fail (a mirror caught mid-sync fails one
+# architecture's with "File has unexpected size", and apt then drops that whole release, the
+# other architectures' new indexes too), the update is made again for the architectures whose
+# indexes came through: their packages can be installed, the others' cannot.
+update_package_lists() {
+  [ $updated = yes ] && return 0
+  updated=yes
+  local log
+  log=$(mktemp)
+  if "${apt[@]}" update 2>&1 | tee "$log" >&2; then
+    rm -f "$log"
+    return 0
+  fi
+  local failed all arch good=()
+  failed=$(grep -E '^[EW]: Failed to fetch' "$log" | grep -o 'binary-[a-z0-9]*/' | sed 's/binary-//; s,/,,' | sort -u || true)
+  rm -f "$log"
+  if [ -z "$failed" ]; then
+    warn "apt-get update failed; installing from the package lists there are"
+    return 0
+  fi
+  all=$(dpkg --print-architecture; dpkg --print-foreign-architectures)
+  for arch in $all; do
+    grep -qx "$arch" <<<"$failed" || good+=(-o "APT::Architectures::=$arch")
+  done
+  warn "the package index of" $failed "could not be fetched; updating the others alone:" \
+    "no package of" $failed "can be installed"
+  [ ${#good[@]} -gt 0 ] && "${apt[@]}" "${good[@]}" update >&2 || warn "apt-get update failed again"
+}
+
 # Installs those of the packages that are missing; returns non-zero if that fails.
 install() {
   local missing
   missing=$(missing_of "$@")
   [ -z "$missing" ] && return 0
   echo "setup: installing" $missing >&2
-  if [ $updated = no ]; then
-    "${sudo[@]}" apt-get update || return 1
-    updated=yes
-  fi
+  update_package_lists
   # shellcheck disable=SC2086
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
+  "${apt[@]}" install -y --no-install-recommends $missing
+}
+
+# Installs one group of packages for a part of the tests; where that cannot be done, notes that
+# the part is skipped. Returns non-zero then.
+install_for() {
+  local part=$1 missing
+  shift
+  missing=$(missing_of "$@" | paste -sd ' ')
+  install "$@" && return 0
+  skipped+=("$part (could not install $missing)")
+  warn "could not install $missing: $part will be skipped"
+  return 1
+}
+
+add_architecture() {
+  dpkg --print-foreign-architectures | grep -qx "$1" && return 0
+  "${sudo[@]}" dpkg --add-architecture "$1"
+  updated=no
 }
 
 build_tools=(g++ cmake ninja-build pkg-config)
+# The 64-bit ARM cross build, its libraries and the emulator its tests run under.
+arm64_packages=(g++-aarch64-linux-gnu qemu-user libsndfile1-dev:arm64 libsdl2-dev:arm64 libgtest-dev:arm64
+                zlib1g-dev:arm64 libbenchmark-dev:arm64 libpulse-dev:arm64)
+windows_tools=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
+
+# The player's sound: SDL2, and libpulse to talk to a PulseAudio or PipeWire server itself.
+player_packages=(libsndfile1-dev libsdl2-dev libpulse-dev)
+# Private sound servers for the player's tests: PulseAudio, and PipeWire with its pulse server.
+sound_server_packages=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon)
+
+build_preset() {
+  cmake --preset "$1" "${@:2}" >/dev/null
+  cmake --build --preset "$1"
+}
 
 # --- The web page (build-web/) -------------------------------------------------------------------
 # Debian's emscripten builds it (and brings node, which runs its tests); the page tests drive
@@ -48,64 +117,84 @@ build_tools=(g++ cmake ninja-build pkg-config)
 # build GoogleTest for WebAssembly from libgtest-dev's sources.
 web_packages=(cmake ninja-build emscripten)
 browser_packages=(chromium chromium-driver fonts-ipafont-gothic)
-build_web() {
-  cmake --preset web "$@" >/dev/null
-  cmake --build --preset web
-}
 # Builds the page and its tests and runs them; says loudly what it has to skip.
 test_web() {
-  if ! install "${web_packages[@]}" libgtest-dev; then
-    echo "setup: WARNING: emscripten could not be installed; the web build and its tests are skipped" >&2
+  if ! install_for "the web build and its tests" "${web_packages[@]}" libgtest-dev; then
     return 0
   fi
-  if ! install "${browser_packages[@]}"; then
-    echo "setup: WARNING: Chromium could not be installed; the tests of the page in a browser are skipped" >&2
-  fi
-  build_web -DBUILD_TESTING=ON
+  install_for "the tests of the page in a browser" "${browser_packages[@]}" || true
+  build_preset web -DBUILD_TESTING=ON
   ctest --preset web
 }
 # ---------------------------------------------------------------------------------------------------
+
 case "$mode" in
   build)
-    packages=("${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev)
+    packages=("${build_tools[@]}" "${player_packages[@]}")
     # The desktop dialog needs X core fonts on X11 and zenity on Wayland.
     [ -n "${DISPLAY:-}" ] && packages+=(xfonts-base)
     [ -n "${WAYLAND_DISPLAY:-}" ] && packages+=(zenity)
     install "${packages[@]}"
-    cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-    cmake --build --preset default
+    build_preset default -DBUILD_TESTING=OFF
     ;;
   windows)
-    install cmake ninja-build g++-mingw-w64-i686
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows
+    install cmake ninja-build "${windows_tools[@]}"
+    build_preset windows
+    build_preset windows64
     ;;
   web)
     install "${web_packages[@]}"
-    build_web -DBUILD_TESTING=OFF
+    build_preset web -DBUILD_TESTING=OFF
     echo "setup: the page is in build-web/; serve it with: python3 -m http.server -d build-web -b 127.0.0.1 8000" >&2
     ;;
+  package)
+    add_architecture arm64
+    install "${build_tools[@]}" "${player_packages[@]}" dpkg-dev file "${windows_tools[@]}"
+    arm64=yes
+    install_for "the arm64 Debian package" "${arm64_packages[@]}" || arm64=no
+    mkdir -p packages
+    build_preset default -DBUILD_TESTING=OFF
+    presets=(default windows windows64)
+    if [ $arm64 = yes ]; then
+      build_preset aarch64 -DBUILD_TESTING=OFF
+      presets+=(aarch64)
+    fi
+    build_preset windows
+    build_preset windows64
+    for preset in "${presets[@]}"; do
+      dir=build-$preset
+      [ "$preset" = default ] && dir=build
+      (cd "$dir" && cpack -B "$OLDPWD/packages" >&2)
+    done
+    rm -rf packages/_CPack_Packages
+    ls -l packages
+    ;;
   test)
-    install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libpulse-dev libgtest-dev libbenchmark-dev zlib1g-dev \
-      xvfb xdotool xfonts-base g++-mingw-w64-i686 pulseaudio pulseaudio-utils \
-      pipewire pipewire-pulse wireplumber dbus-daemon
-    # wine runs the 32-bit Windows programs; it needs the i386 architecture. Without it the
-    # Windows tests report themselves skipped, so say so loudly here too.
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-      "${sudo[@]}" dpkg --add-architecture i386
-      updated=no
-    fi
-    if ! install wine wine32:i386; then
-      echo "setup: WARNING: wine could not be installed; the tests of the Windows programs will be skipped" >&2
-    fi
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows
-    cmake --preset default -DBUILD_TESTING=ON >/dev/null
-    cmake --build --preset default
-    cmake --preset sanitize >/dev/null
-    cmake --build --preset sanitize
+    # Architectures first, so that one update fetches every index.
+    add_architecture arm64
+    add_architecture i386
+    install "${build_tools[@]}" "${player_packages[@]}" libgtest-dev libbenchmark-dev zlib1g-dev \
+      xvfb xdotool xfonts-base dpkg-dev "${windows_tools[@]}"
+    install_for "the player's tests against real sound servers" "${sound_server_packages[@]}" || true
+    arm64=yes
+    install_for "the 64-bit ARM build and its tests" "${arm64_packages[@]}" || arm64=no
+    # wine64 runs the 64-bit Windows programs; the 32-bit ones need wine32 from the i386
+    # architecture. The tests of a build without its wine report themselves skipped.
+    install_for "the tests of the 64-bit Windows programs" wine wine64 || true
+    install_for "the tests of the 32-bit Windows programs" wine wine32:i386 || true
+
+    build_preset windows
+    build_preset windows64
+    build_preset default -DBUILD_TESTING=ON
+    build_preset sanitize
+    if [ $arm64 = yes ]; then build_preset aarch64; fi
     ctest --preset default
     ctest --preset sanitize
+    if [ $arm64 = yes ]; then ctest --preset aarch64; fi
     test_web
+    if [ ${#skipped[@]} -gt 0 ]; then
+      warn "not everything could be tested here:"
+      printf 'setup: WARNING:   %s\n' "${skipped[@]}" >&2
+    fi
     ;;
 esac

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -29,6 +30,14 @@ std::string TempPath(const char* what) {
   for (const auto& a : options.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
+#ifdef WAVE_TEST_EMULATOR
+  if (errno == ENOEXEC) {
+    // A program for another processor, and no binfmt handler here that would start its
+    // emulator: start it ourselves.
+    argv.insert(argv.begin(), const_cast<char*>(kEmulator));
+    ::execvp(kEmulator, argv.data());
+  }
+#endif
   std::perror("execv");
   ::_exit(127);
 }

@@ -38,12 +38,15 @@ TEST_F(EachPath, ThePortablePathIsAlwaysThereAndTheFastestIsUsed) {
   EXPECT_EQ(ActiveRenderPath(), paths.back());
 #if defined(__x86_64__)
   EXPECT_GE(paths.size(), 2u) << "every x86-64 has SSE2";
+#elif defined(__aarch64__)
+  EXPECT_EQ(paths.size(), 2u) << "every 64-bit ARM has NEON";
+  EXPECT_EQ(paths.back(), RenderPath::Neon);
 #endif
 #if defined(__EMSCRIPTEN__)
   EXPECT_EQ(paths.back(), RenderPath::WasmSimd) << "the web build's tests link the SIMD path in";
 #endif
   for (RenderPath p : {RenderPath::Portable, RenderPath::Sse2, RenderPath::Avx2, RenderPath::Avx512,
-                       RenderPath::WasmSimd}) {
+                       RenderPath::Neon, RenderPath::WasmSimd}) {
     const bool supported = std::find(paths.begin(), paths.end(), p) != paths.end();
     if (!supported) {
       EXPECT_FALSE(UseRenderPath(p)) << RenderPathName(p);

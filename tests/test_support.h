@@ -11,6 +11,14 @@
 #include "synth/render_paths.h"
 
 constexpr std::uint32_t kSongCrc = 0x3F24A621;
+
+// The emulator that runs this build's programs (a cross build's tests run on the build machine),
+// or null where they run natively.
+#ifdef WAVE_TEST_EMULATOR
+constexpr const char* kEmulator = WAVE_TEST_EMULATOR;
+#else
+constexpr const char* kEmulator = nullptr;
+#endif
 constexpr std::size_t kSongBlockBytes = 15876000;
 
 // Zeroes TrackBuffer and MasterBuffer.

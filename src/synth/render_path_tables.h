@@ -18,3 +18,6 @@ extern const RenderPathTable kAvx512Path;
 #ifdef __EMSCRIPTEN__
 extern const RenderPathTable kWasmSimdPath;
 #endif
+#if WAVE_ARM64_PATHS
+extern const RenderPathTable kNeonPath;
+#endif

@@ -39,6 +39,9 @@ const PathEntry kPaths[] = {
 #ifdef __EMSCRIPTEN__
     {RenderPath::WasmSimd, "wasm-simd", &kWasmSimdPath, HasWasmSimd},
 #endif
+#if WAVE_ARM64_PATHS
+    {RenderPath::Neon, "neon", &kNeonPath, Always},
+#endif
 };
 
 const PathEntry& Entry(RenderPath path) {

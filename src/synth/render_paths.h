@@ -1,6 +1,6 @@
-// The ways the renderer can run: a portable one, vector ones for the instruction sets of x86-64, and
-// WebAssembly's SIMD in a web build that links it in. All give the same bits; the fastest one the
-// processor supports is used unless one is chosen.
+// The ways the renderer can run: a portable one, vector ones for the instruction sets of x86-64
+// and 64-bit ARM, and WebAssembly's SIMD in a web build that links it in. All give the same bits;
+// the fastest one the processor supports is used unless one is chosen.
 #pragma once
 
 #include <span>
@@ -8,7 +8,7 @@
 struct TrackScratch;
 struct VoicePlan;
 
-enum class RenderPath { Portable, Sse2, Avx2, Avx512, WasmSimd };
+enum class RenderPath { Portable, Sse2, Avx2, Avx512, Neon, WasmSimd };
 
 const char* RenderPathName(RenderPath path);
 
