@@ -121,6 +121,16 @@ void StopWineServer(const WindowsBuild& build) {
   Shell("export WINEPREFIX='" + build.prefix + "'; wineserver -k 2>/dev/null; wineserver -w");
 }
 
+// What the Windows program itself wrote to standard error: without the lines wine writes there
+// of its own ("wine: ..."), such as a crash of one of its helper processes on a loaded machine.
+std::string ProgramStderr(const Process& p) {
+  std::istringstream in(p.Stderr());
+  std::string out;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("wine: ", 0) != 0) out += line + "\n";
+  return out;
+}
+
 class Wine : public ::testing::TestWithParam<WindowsBuild> {
  protected:
   void SetUp() override {
@@ -176,7 +186,7 @@ TEST_P(Wine, ExportWritesTheSongAsWav) {
   Process to_stdout(Options("wave-export.exe", {"-"}, ""));
   ASSERT_TRUE(to_stdout.Wait(120s));
   EXPECT_EQ(to_stdout.exit_code(), 0);
-  EXPECT_EQ(to_stdout.Stderr(), kLines);
+  EXPECT_EQ(ProgramStderr(to_stdout), kLines);
   EXPECT_TRUE(to_stdout.Stdout() == ReadFile(file.string())) << "standard output differs from the file";
 }
 
@@ -210,7 +220,7 @@ TEST_P(Wine, ExportFailuresLeaveNoFile) {
     Process p(Options("wave-export.exe", {target}, ""));
     ASSERT_TRUE(p.Wait(120s));
     EXPECT_EQ(p.exit_code(), 1) << target;
-    const std::string err = p.Stderr();
+    const std::string err = ProgramStderr(p);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   }
   EXPECT_TRUE(fs::is_empty(dir_));
@@ -245,7 +255,7 @@ TEST_P(WinePlayer, WithoutAudioDeviceShowsThePromptAndEndsOnReturn) {
   // No audio driver at all: waveOutOpen fails.
   Process wave(Options("wave.exe", {}, display_->name(), "winealsa.drv,winepulse.drv=d"));
   AnswerThePrompt(wave);
-  const std::string err = wave.Stderr();
+  const std::string err = ProgramStderr(wave);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_EQ(err.rfind("wave: no sound: ", 0), 0u) << err;
 }
@@ -309,7 +319,7 @@ TEST_P(WinePlayer, PlaysTheBlockThroughWaveOut) {
       300s))
       << "only " << size() << " bytes played";
   AnswerThePrompt(wave);
-  EXPECT_EQ(wave.Stderr(), "");
+  EXPECT_EQ(ProgramStderr(wave), "");
   played = SongPlayedInOrder(ReadFile(capture.string()), song, gaps);
   EXPECT_EQ(played, Played::All) << (played == Played::Wrong ? "samples out of order or changed" : "not all played");
   RecordProperty("silence_gaps", gaps);
