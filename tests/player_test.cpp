@@ -233,6 +233,33 @@ TEST_F(Player, TerminalPromptSpeaksTheTerminalsCharacterSet) {
   fs::remove_all(locales);
 }
 
+// On Wayland the dialog is zenity, a process of its own: a stand-in that only waits must be gone
+// with the player.
+TEST_F(Player, EndingSignalsEndTheDialogsHelperProcess) {
+  const fs::path bin = capture_ + ".bin";
+  fs::create_directories(bin);
+  std::ofstream(bin / "zenity") << "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 300\n";
+  fs::permissions(bin / "zenity", fs::perms::owner_all);
+  auto options = Options(Input::Pipe, true);
+  options.set_env.insert(options.set_env.end(), {{"WAYLAND_DISPLAY", "wayland-test-none"},
+                                                 {"PATH", bin.string() + ":" + std::getenv("PATH")}});
+  Process wave(options);
+  ASSERT_TRUE(WaitFor([&] { return !ReadFile(bin / "zenity.pid").empty() || wave.Wait(0s); }, 120s))
+      << "the dialog's helper never started";
+  const pid_t helper = std::stoi(ReadFile(bin / "zenity.pid"));
+  wave.Signal(SIGTERM);
+  EXPECT_TRUE(wave.Wait(1s)) << "still running a second after SIGTERM";
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  const auto gone = [&] {  // or ended and not yet collected by its new parent
+    const std::string stat = ReadFile("/proc/" + std::to_string(helper) + "/stat");
+    return stat.empty() || stat.find(") Z ") != std::string::npos;
+  };
+  EXPECT_TRUE(WaitFor(gone, 2s)) << "the helper outlived the player";
+  ::kill(helper, SIGKILL);
+  fs::remove_all(bin);
+}
+
 // With standard input closed, the descriptor must not go to the sound server's connection, whose
 // wake-up bytes the prompt would read as a typed line.
 TEST_F(Player, ClosedStandardStreamsAreNotTakenByTheSoundServer) {
