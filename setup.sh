@@ -57,7 +57,7 @@ case "$mode" in
     ;;
   test)
     install "${build_tools[@]}" libsndfile1-dev libsdl2-dev libgtest-dev libbenchmark-dev zlib1g-dev \
-      libx11-dev locales xvfb xdotool xfonts-base g++-mingw-w64-i686 pulseaudio pulseaudio-utils
+      acl libx11-dev locales xvfb xdotool xfonts-base g++-mingw-w64-i686 pulseaudio pulseaudio-utils
     # wine runs the 32-bit Windows programs; it needs the i386 architecture. Without it the
     # Windows tests report themselves skipped, so say so loudly here too.
     if ! dpkg --print-foreign-architectures | grep -qx i386; then

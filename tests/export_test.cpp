@@ -240,6 +240,15 @@ TEST_F(Export, ReplacingKeepsModeOwnerAndGroup) {
   for (const char* name : {"private.wav", "shared.wav", "new.wav"}) ExpectSong(name, SF_FORMAT_WAV);
 }
 
+TEST_F(Export, ANewFileFollowsTheDirectorysDefaultAcl) {
+  if (!Installed("setfacl")) GTEST_SKIP() << "needs setfacl (Debian: acl; ./setup.sh test installs it)";
+  if (Run("setfacl -d -m u::rw,g::rw,o::r .") != 0) GTEST_SKIP() << "this file system has no ACLs: " << err_;
+  // As touch does: the default ACL, not the umask, decides.
+  ASSERT_EQ(Run("umask 077 && $EXPORT tune.wav && touch touched"), 0) << err_;
+  EXPECT_EQ(fs::status(dir_ / "tune.wav").permissions(), fs::status(dir_ / "touched").permissions());
+  EXPECT_EQ(fs::status(dir_ / "tune.wav").permissions(), static_cast<fs::perms>(0664));
+}
+
 TEST_F(Export, AFileSystemWithoutChmodIsNoFailure) {
   std::ofstream(dir_ / "old.wav") << "old";
   ASSERT_EQ(Run("$RESTRICTED --no-chmod $EXPORT old.wav && $RESTRICTED --no-chmod $EXPORT new.wav"), 0) << err_;
