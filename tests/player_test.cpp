@@ -170,6 +170,16 @@ TEST_F(Player, ConsoleLinesReachAFileAsTheyArePrinted) {
   wave.Type("\n");
   ASSERT_TRUE(wave.Wait(10s));
   EXPECT_EQ(wave.Stdout(), kLines);
+
+  // Both streams into one log: the lines come before the report that follows them.
+  const std::string log = capture_ + ".log";
+  auto options = Options(Input::DevNull, false);
+  options.argv = {"/bin/sh", "-c", "exec \"$0\" >\"$1\" 2>&1", kWave, log};
+  options.set_env.emplace_back("SDL_AUDIODRIVER", "no-such-driver");
+  Process silent(options);
+  ASSERT_TRUE(silent.Wait(60s));
+  EXPECT_EQ(ReadFile(log).rfind(kLines + "wave: no sound: ", 0), 0u) << ReadFile(log);
+  fs::remove(log);
 }
 
 TEST_F(Player, EndingSignalsEndTheRunAsOKDoes) {
