@@ -207,8 +207,11 @@ TEST_F(Export, EndingSignalsLeaveNothingBehind) {
         ASSERT_TRUE(run.Wait(std::chrono::seconds(60)));
         const std::string where = std::string(unnamed ? "unnamed" : "named") + " temporary, signal " +
                                   std::to_string(signal) + " after " + std::to_string(ms) + " ms";
-        if (run.exit_code() == 128 + signal) ++interrupted;
-        else EXPECT_EQ(run.exit_code(), 0) << where << ": " << run.Stderr();
+        if (run.exit_code() == 128 + signal) {
+          ++interrupted;
+        } else {
+          EXPECT_EQ(run.exit_code(), 0) << where << ": " << run.Stderr();
+        }
         ASSERT_EQ(Entries(), std::vector<std::string>{"tune.wav"}) << where;
         if (fs::file_size(target) != 3) ExpectSong("tune.wav", SF_FORMAT_WAV);
       }
@@ -223,7 +226,9 @@ TEST_F(Export, ReplacingKeepsModeOwnerAndGroup) {
   fs::permissions(dir_ / "private.wav", fs::perms::owner_read | fs::perms::owner_write);
   std::ofstream(dir_ / "shared.wav") << "old";
   fs::permissions(dir_ / "shared.wav", static_cast<fs::perms>(0664));
-  if (root) ASSERT_EQ(::chown((dir_ / "shared.wav").c_str(), 4321, 8765), 0);
+  if (root) {
+    ASSERT_EQ(::chown((dir_ / "shared.wav").c_str(), 4321, 8765), 0);
+  }
   ASSERT_EQ(Run("umask 022 && $EXPORT private.wav && $EXPORT shared.wav && umask 027 && $EXPORT new.wav"), 0) << err_;
   const auto mode = [&](const char* name) {
     struct stat st {};

@@ -236,9 +236,10 @@ TEST_F(Player, TerminalPromptSpeaksTheTerminalsCharacterSet) {
     ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
     const std::string& out = wave.TerminalOutput();
     EXPECT_NE(out.find(c.expected + "\r\n\r[OK]"), std::string::npos) << c.locale << ": " << out;
-    if (c.expected == kAsciiSentence)
+    if (c.expected == kAsciiSentence) {
       EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
           << c.locale << ": " << out;
+    }
   }
   fs::remove_all(locales);
 }
@@ -352,8 +353,11 @@ TEST_F(DesktopDialog, ShowsTheSentenceWhateverTheLocale) {
     if (window_.empty()) return;
     std::this_thread::sleep_for(500ms);  // drawn
     const long ink = display_->InkPixels(window_);
-    if (locale == "C.UTF-8") ink_utf8 = ink;
-    else EXPECT_GT(ink, ink_utf8 * 9 / 10) << "locale '" << locale << "' drew " << ink << " pixels, UTF-8 " << ink_utf8;
+    if (locale == "C.UTF-8") {
+      ink_utf8 = ink;
+    } else {
+      EXPECT_GT(ink, ink_utf8 * 9 / 10) << "locale '" << locale << "' drew " << ink << " pixels, UTF-8 " << ink_utf8;
+    }
     display_->PressReturn(window_);
     ASSERT_TRUE(wave->Wait(10s));
   }
