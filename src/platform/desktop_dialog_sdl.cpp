@@ -31,7 +31,9 @@ void AskForUtf8() {
 
 }  // namespace
 
-bool ShowDesktopDialog(const char* text, const char* caption, std::string& why) {
+namespace {
+
+bool ShowDialog(const char* text, const char* caption, std::string& why) {
   AskForUtf8();
   // On X11 alone, the display first: where it cannot be opened SDL would go on to zenity and
   // report only its exit code.
@@ -45,6 +47,14 @@ bool ShowDesktopDialog(const char* text, const char* caption, std::string& why) 
   if (SDL_ShowSimpleMessageBox(0, caption, text, nullptr) == 0) return true;
   why = SDL_GetError();
   return false;
+}
+
+}  // namespace
+
+bool ShowDesktopDialog(const char* text, const char* caption, std::string& why) {
+  const bool shown = ShowDialog(text, caption, why);
+  SDL_TLSCleanup();  // SDL's per-thread state (its error text) on a thread SDL did not start
+  return shown;
 }
 
 void EndDesktopDialogHelpers() {
