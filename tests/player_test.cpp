@@ -368,9 +368,13 @@ TEST_F(DesktopDialog, EndingSignalsTakeTheDialogAway) {
   for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
     auto wave = Start({});
     if (window_.empty()) return;
+    const auto start = std::chrono::steady_clock::now();
     wave->Signal(signal);
-    EXPECT_TRUE(wave->Wait(1s)) << "still running a second after signal " << signal;
     ASSERT_TRUE(wave->Wait(10s));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::printf("signal %d ended the run in %lld ms\n", signal, static_cast<long long>(took.count()));
+    // The sanitizers' leak check at exit takes its own second.
+    EXPECT_LE(took, kSanitized ? 4s : 2s) << "signal " << signal;
     EXPECT_EQ(wave->exit_code(), 0);
     EXPECT_EQ(wave->Stdout(), kLines);
     EXPECT_TRUE(WaitFor([&] { return display_->FindWindow("Wave").empty(); }, 2s)) << "the dialog stayed";
