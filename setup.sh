@@ -174,7 +174,7 @@ case "$mode" in
     add_architecture arm64
     add_architecture i386
     install "${build_tools[@]}" "${player_packages[@]}" libgtest-dev libbenchmark-dev zlib1g-dev \
-      xvfb xdotool xfonts-base dpkg-dev "${windows_tools[@]}"
+      acl libx11-dev locales xvfb xdotool xfonts-base dpkg-dev "${windows_tools[@]}"
     install_for "the player's tests against real sound servers" "${sound_server_packages[@]}" || true
     arm64=yes
     install_for "the 64-bit ARM build and its tests" "${arm64_packages[@]}" || arm64=no

@@ -4,9 +4,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include "process.h"
+#include "pulse_server.h"
 #include "virtual_display.h"
 #include "test_support.h"
 
@@ -18,6 +24,7 @@ namespace {
 const std::string kWave = WAVE_PATH;
 const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
 const std::string kSentence = "ぷれいなう : OKを押すと終了します";
+const std::string kAsciiSentence = "pureinau : OK wo osu to shuuryou shimasu";
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -127,12 +134,16 @@ TEST_F(Player, ADialogThatCannotShowFallsBackToStandardInput) {
   ASSERT_TRUE(wave.Wait(120s));
   EXPECT_EQ(wave.exit_code(), 0);
   EXPECT_EQ(wave.Stdout(), kLines);
-  EXPECT_NE(wave.Stderr().find("cannot show the dialog"), std::string::npos) << wave.Stderr();
+  EXPECT_EQ(wave.Stderr().find("zenity"), std::string::npos) << wave.Stderr();
+  EXPECT_NE(wave.Stderr().find("wave: cannot show the dialog (cannot open display :987)"), std::string::npos)
+      << wave.Stderr();
   ExpectWholeBlockCaptured();
 }
 
 TEST_F(Player, TerminalPromptShowsTheSentenceAndAMovingPositionUntilEnter) {
-  Process wave(Options(Input::Terminal, true));
+  auto options = Options(Input::Terminal, true);
+  options.set_env.emplace_back("LC_ALL", "C.UTF-8");
+  Process wave(options);
   auto shown = [&](const std::string& text) { return wave.TerminalOutput().find(text) != std::string::npos; };
   ASSERT_TRUE(WaitFor([&] { return shown("[OK]"); }, 120s)) << wave.TerminalOutput();
   EXPECT_TRUE(shown(kSentence));
@@ -150,6 +161,134 @@ TEST_F(Player, TerminalPromptShowsTheSentenceAndAMovingPositionUntilEnter) {
   EXPECT_TRUE(WaitFor([&] { return latest_second() > first; }, 5s)) << "the position stayed at " << first << " s";
   wave.Type("\r");
   ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+  EXPECT_EQ(wave.exit_code(), 0);
+}
+
+TEST_F(Player, ConsoleLinesReachAFileAsTheyArePrinted) {
+  Process wave(Options(Input::Pipe, true));
+  EXPECT_TRUE(WaitFor([&] { return wave.Stdout() == kLines || wave.Wait(0s); }, 60s)) << wave.Stdout();
+  EXPECT_FALSE(wave.Wait(0s)) << "the lines must be there while the tune plays";
+  wave.Type("\n");
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.Stdout(), kLines);
+
+  // Both streams into one log: the lines come before the report that follows them.
+  const std::string log = capture_ + ".log";
+  auto options = Options(Input::DevNull, false);
+  options.argv = {"/bin/sh", "-c", "exec \"$0\" >\"$1\" 2>&1", kWave, log};
+  options.set_env.emplace_back("SDL_AUDIODRIVER", "no-such-driver");
+  Process silent(options);
+  ASSERT_TRUE(silent.Wait(60s));
+  EXPECT_EQ(ReadFile(log).rfind(kLines + "wave: no sound: ", 0), 0u) << ReadFile(log);
+  fs::remove(log);
+}
+
+TEST_F(Player, EndingSignalsEndTheRunAsOKDoes) {
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    fs::remove(capture_);
+    Process wave(Options(Input::Pipe, true));
+    ASSERT_TRUE(WaitFor([&] { return CaptureSize() > 0; }, 120s)) << "playback never started";
+    wave.Signal(signal);
+    EXPECT_TRUE(wave.Wait(1s)) << "still running a second after signal " << signal;
+    ASSERT_TRUE(wave.Wait(10s));
+    EXPECT_EQ(wave.exit_code(), 0) << "signal " << signal;
+    EXPECT_EQ(wave.Stdout(), kLines);
+    EXPECT_LT(CaptureSize(), kSongBlockBytes / 4);
+  }
+}
+
+TEST_F(Player, TerminalPromptIsDrawnOnTheControllingTerminal) {
+  // Standard error to a log; the prompt must still show on the terminal, and not in the log.
+  const std::string log = capture_ + ".stderr";
+  auto options = Options(Input::Terminal, true);
+  options.argv = {"/bin/sh", "-c", "exec \"$0\" 2>\"$1\"", kWave, log};
+  options.set_env.emplace_back("LC_ALL", "C.UTF-8");
+  Process wave(options);
+  ASSERT_TRUE(WaitFor([&] { return wave.TerminalOutput().find(" / 3:00") != std::string::npos; }, 120s))
+      << wave.TerminalOutput();
+  EXPECT_NE(wave.TerminalOutput().find(kSentence), std::string::npos);
+  wave.Type("\r");
+  ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+  const std::string logged = ReadFile(log);
+  fs::remove(log);
+  EXPECT_EQ(logged.find("[OK]"), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("pureinau"), std::string::npos) << logged;
+}
+
+// The sentence in the terminal's own character set where it has the characters, else in plain
+// ASCII: never bytes a terminal of another set takes for controls.
+TEST_F(Player, TerminalPromptSpeaksTheTerminalsCharacterSet) {
+  const std::string locales = capture_ + ".locales";
+  fs::create_directories(locales);
+  ASSERT_EQ(Shell("localedef -i ja_JP -f EUC-JP '" + locales + "/ja_JP.EUC-JP' >/dev/null 2>&1; echo $?"), "0\n")
+      << "localedef could not make an EUC-JP locale (Debian: locales)";
+  const std::string euc_jp = Shell("printf '%s' '" + kSentence + "' | iconv -f UTF-8 -t EUC-JP");
+  ASSERT_FALSE(euc_jp.empty());
+  struct Case {
+    std::string locale, expected;
+  };
+  for (const Case& c : {Case{"C", kAsciiSentence}, Case{"POSIX", kAsciiSentence}, Case{"ja_JP.EUC-JP", euc_jp}}) {
+    auto options = Options(Input::Terminal, true);
+    options.set_env.insert(options.set_env.end(), {{"LC_ALL", c.locale}, {"LOCPATH", locales}});
+    Process wave(options);
+    ASSERT_TRUE(WaitFor([&] { return wave.TerminalOutput().find("[OK]") != std::string::npos; }, 120s))
+        << wave.TerminalOutput();
+    wave.Type("\r");
+    ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+    const std::string& out = wave.TerminalOutput();
+    EXPECT_NE(out.find(c.expected + "\r\n\r[OK]"), std::string::npos) << c.locale << ": " << out;
+    if (c.expected == kAsciiSentence) {
+      EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+          << c.locale << ": " << out;
+    }
+  }
+  fs::remove_all(locales);
+}
+
+// On Wayland the dialog is zenity, a process of its own: a stand-in that only waits must be gone
+// with the player.
+TEST_F(Player, EndingSignalsEndTheDialogsHelperProcess) {
+  const fs::path bin = capture_ + ".bin";
+  fs::create_directories(bin);
+  std::ofstream(bin / "zenity") << "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 300\n";
+  fs::permissions(bin / "zenity", fs::perms::owner_all);
+  auto options = Options(Input::Pipe, true);
+  options.set_env.insert(options.set_env.end(), {{"WAYLAND_DISPLAY", "wayland-test-none"},
+                                                 {"PATH", bin.string() + ":" + std::getenv("PATH")}});
+  Process wave(options);
+  ASSERT_TRUE(WaitFor([&] { return !ReadFile(bin / "zenity.pid").empty() || wave.Wait(0s); }, 120s))
+      << "the dialog's helper never started";
+  const pid_t helper = std::stoi(ReadFile(bin / "zenity.pid"));
+  wave.Signal(SIGTERM);
+  EXPECT_TRUE(wave.Wait(1s)) << "still running a second after SIGTERM";
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  const auto gone = [&] {  // or ended and not yet collected by its new parent
+    const std::string stat = ReadFile("/proc/" + std::to_string(helper) + "/stat");
+    return stat.empty() || stat.find(") Z ") != std::string::npos;
+  };
+  EXPECT_TRUE(WaitFor(gone, 2s)) << "the helper outlived the player";
+  ::kill(helper, SIGKILL);
+  fs::remove_all(bin);
+}
+
+// With standard input closed, the descriptor must not go to the sound server's connection, whose
+// wake-up bytes the prompt would read as a typed line.
+TEST_F(Player, ClosedStandardStreamsAreNotTakenByTheSoundServer) {
+  if (!PulseServer::Available()) GTEST_SKIP() << PulseServer::kMissing;
+  PulseServer server;
+  ASSERT_TRUE(server.ready()) << "the private PulseAudio server did not start";
+  ProcessOptions options{{"/bin/sh", "-c", "exec \"$0\" <&- >&-", kWave}, server.ClientEnv(),
+                         {"DISPLAY", "WAYLAND_DISPLAY"}, Input::DevNull};
+  options.set_env.emplace_back("SDL_AUDIODRIVER", "pulseaudio");
+  Process wave(options);
+  ASSERT_TRUE(WaitFor([&] { return !server.Ctl("list short sink-inputs").empty() || wave.Wait(0s); }, 60s))
+      << "never played";
+  const std::string fd = "/proc/" + std::to_string(wave.pid()) + "/fd/";
+  for (const char* n : {"0", "1"}) EXPECT_EQ(fs::read_symlink(fd + n), "/dev/null") << "descriptor " << n;
+  EXPECT_FALSE(wave.Wait(2s)) << "quit at once: " << wave.Stderr();
+  wave.Signal(SIGTERM);
+  ASSERT_TRUE(wave.Wait(5s));
   EXPECT_EQ(wave.exit_code(), 0);
 }
 
@@ -176,6 +315,71 @@ TEST_F(Player, DesktopDialogTitledWaveEndsOnReturn) {
   EXPECT_EQ(wave.exit_code(), 0);
   EXPECT_EQ(wave.Stdout(), kLines);
   EXPECT_EQ(display.FindWindow("Wave"), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Ends a run on a virtual display once its dialog shows; returns how much the dialog drew.
+class DesktopDialog : public Player {
+ protected:
+  void SetUp() override {
+    if (!VirtualDisplay::Available()) GTEST_SKIP() << VirtualDisplay::kMissing;
+    display_ = std::make_unique<VirtualDisplay>();
+    ASSERT_FALSE(display_->name().empty()) << "Xvfb did not start";
+  }
+
+  // The player with its dialog up; window_ names the dialog.
+  std::unique_ptr<Process> Start(const std::vector<std::pair<std::string, std::string>>& env) {
+    auto options = Options(Input::Pipe, true);
+    options.set_env.emplace_back("DISPLAY", display_->name());
+    options.set_env.insert(options.set_env.end(), env.begin(), env.end());
+    options.unset_env.insert(options.unset_env.end(), {"LANG", "LC_ALL", "LC_CTYPE"});
+    auto wave = std::make_unique<Process>(options);
+    const bool shown = WaitFor([&] { return !(window_ = display_->FindWindow("Wave")).empty() || wave->Wait(0s); }, 120s);
+    EXPECT_TRUE(shown && !window_.empty()) << "no dialog; wave said: " << wave->Stderr();
+    return wave;
+  }
+
+  std::unique_ptr<VirtualDisplay> display_;
+  std::string window_;
+};
+
+TEST_F(DesktopDialog, ShowsTheSentenceWhateverTheLocale) {
+  long ink_utf8 = 0;
+  for (const std::string locale : {"C.UTF-8", "C", ""}) {
+    auto wave = Start(locale.empty() ? std::vector<std::pair<std::string, std::string>>{}
+                                     : std::vector<std::pair<std::string, std::string>>{{"LC_ALL", locale}});
+    if (window_.empty()) return;
+    std::this_thread::sleep_for(500ms);  // drawn
+    const long ink = display_->InkPixels(window_);
+    if (locale == "C.UTF-8") {
+      ink_utf8 = ink;
+    } else {
+      EXPECT_GT(ink, ink_utf8 * 9 / 10) << "locale '" << locale << "' drew " << ink << " pixels, UTF-8 " << ink_utf8;
+    }
+    display_->PressReturn(window_);
+    ASSERT_TRUE(wave->Wait(10s));
+  }
+  EXPECT_GT(ink_utf8, 0);
+}
+
+TEST_F(DesktopDialog, EndingSignalsTakeTheDialogAway) {
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    auto wave = Start({});
+    if (window_.empty()) return;
+    const auto start = std::chrono::steady_clock::now();
+    wave->Signal(signal);
+    ASSERT_TRUE(wave->Wait(10s));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::printf("signal %d ended the run in %lld ms\n", signal, static_cast<long long>(took.count()));
+    // The sanitizers' leak check at exit takes its own second.
+    EXPECT_LE(took, kSanitized ? 4s : 2s) << "signal " << signal;
+    EXPECT_EQ(wave->exit_code(), 0);
+    EXPECT_EQ(wave->Stdout(), kLines);
+    EXPECT_TRUE(WaitFor([&] { return display_->FindWindow("Wave").empty(); }, 2s)) << "the dialog stayed";
+  }
 }
 
 }  // namespace

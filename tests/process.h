@@ -39,6 +39,7 @@ class Process {
   // Waits for the program to exit; false if it did not within timeout.
   bool Wait(std::chrono::milliseconds timeout);
   int exit_code() const { return exit_code_; }
+  pid_t pid() const { return pid_; }
   long peak_rss_kib() const { return peak_rss_kib_; }
 
   // Captured standard output and error (not for Input::Terminal, where both go to the terminal).

@@ -1,5 +1,11 @@
 #include "virtual_display.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <map>
+
 using namespace std::chrono_literals;
 
 bool VirtualDisplay::Available() { return Installed("Xvfb") && Installed("xdotool"); }
@@ -36,4 +42,25 @@ std::string VirtualDisplay::FindWindow(const std::string& title) const {
 
 void VirtualDisplay::PressReturn(const std::string& window) const {
   Shell("export DISPLAY=" + name_ + "; xdotool windowfocus --sync " + window + " && xdotool key Return");
+}
+
+long VirtualDisplay::InkPixels(const std::string& window) const {
+  Display* display = XOpenDisplay(name_.c_str());
+  if (!display) return -1;
+  long ink = -1;
+  const Window id = std::stoul(window);
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, id, &attributes)) {
+    if (XImage* image = XGetImage(display, id, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)) {
+      std::map<unsigned long, long> counts;
+      for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x) ++counts[XGetPixel(image, x, y)];
+      long background = 0;
+      for (const auto& [pixel, count] : counts) background = std::max(background, count);
+      ink = static_cast<long>(attributes.width) * attributes.height - background;
+      XDestroyImage(image);
+    }
+  }
+  XCloseDisplay(display);
+  return ink;
 }

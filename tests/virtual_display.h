@@ -17,6 +17,9 @@ class VirtualDisplay {
   std::string FindWindow(const std::string& title) const;
   // Every window's id and title, for a message when a window is missing.
   std::string WindowList() const;
+  // How many of the window's pixels differ from its most common colour (its background): how
+  // much is drawn in it. -1 if it cannot be read.
+  long InkPixels(const std::string& window) const;
   // Focuses the window and presses Return, as a user would.
   void PressReturn(const std::string& window) const;
 

@@ -3,14 +3,16 @@
 #include "audio/pcm.h"
 #include "audio/playback.h"
 #include "common/device_state.h"
+#include "common/standard_streams.h"
 #include "platform/prompt.h"
 #include "platform/wave_out.h"
 #include "synth/song.h"
 
 namespace {
 
-// "Playing now: press OK to quit"
+// "Playing now: press OK to quit", and the same romanised for a terminal that cannot show it.
 constexpr const char* kPromptText = "ぷれいなう : OKを押すと終了します";
+constexpr const char* kPromptAscii = "pureinau : OK wo osu to shuuryou shimasu";
 constexpr const char* kPromptCaption = "Wave";
 
 PromptProgress Progress() {
@@ -23,10 +25,12 @@ PromptProgress Progress() {
 }  // namespace
 
 int main() {
+  OpenStandardStreams();  // nothing to say if it fails: the run goes on with what it has
+  EndPromptOnSignals();   // before the sound system starts its threads
   ResetSound();
   RenderSong();
   PlayMaster();
-  ShowPrompt(kPromptText, kPromptCaption, Progress);
+  ShowPrompt(kPromptText, kPromptAscii, kPromptCaption, Progress);
   ResetSound();
   return 0;
 }

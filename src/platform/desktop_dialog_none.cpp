@@ -5,3 +5,5 @@ bool ShowDesktopDialog(const char*, const char*, std::string& why) {
   why = "this build has no desktop dialog";
   return false;
 }
+
+void EndDesktopDialogHelpers() {}

@@ -12,10 +12,16 @@ struct PromptProgress {
 };
 using PromptProgressFn = PromptProgress (*)();
 
+// From now on SIGINT, SIGTERM and SIGHUP end the prompt rather than the program: ShowPrompt
+// returns promptly (at once if the signal came before it), its dialog gone, and the program ends
+// as after OK. Signals that are ignored stay ignored. Call it before any thread starts.
+void EndPromptOnSignals();
+
 // Shows text (UTF-8) with caption and one OK button and blocks until it is dismissed.
 //
 // On Windows a message box. Elsewhere: a desktop dialog in a graphical session; otherwise, with a
-// terminal on standard input, the text and "[OK]" on standard error with the playback position,
-// ended by Enter or end of input; otherwise a line on standard input ends it, and at end of input
-// it waits until the playback has finished.
-void ShowPrompt(const char* text, const char* caption, PromptProgressFn progress);
+// terminal on standard input, the text and "[OK]" on the controlling terminal with the playback
+// position, ended by Enter or end of input; otherwise a line on standard input ends it, and at
+// end of input it waits until the playback has finished. A terminal whose character set cannot
+// show text gets ascii_text instead.
+void ShowPrompt(const char* text, const char* ascii_text, const char* caption, PromptProgressFn progress);

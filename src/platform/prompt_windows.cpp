@@ -17,6 +17,8 @@ std::wstring Wide(const char* utf8) {
 
 }  // namespace
 
-void ShowPrompt(const char* text, const char* caption, PromptProgressFn) {
+void EndPromptOnSignals() {}  // a message box ends with its program
+
+void ShowPrompt(const char* text, const char*, const char* caption, PromptProgressFn) {
   MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OK);
 }
