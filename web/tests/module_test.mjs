@@ -9,22 +9,10 @@ import { createRequire } from 'node:module';
 import { join, resolve } from 'node:path';
 import { test } from 'node:test';
 
+import { SONG_CRC, crc32 } from './crc32.mjs';
+
 const buildDir = resolve(process.argv[2]);
 const require = createRequire(import.meta.url);
-
-const SONG_CRC = 0x3f24a621;
-
-function crc32(bytes) {
-  const table = new Uint32Array(256);
-  for (let i = 0; i < 256; ++i) {
-    let c = i;
-    for (let k = 0; k < 8; ++k) c = c & 1 ? (c >>> 1) ^ 0xedb88320 : c >>> 1;
-    table[i] = c;
-  }
-  let crc = 0xffffffff;
-  for (let i = 0; i < bytes.length; ++i) crc = table[(crc ^ bytes[i]) & 255] ^ (crc >>> 8);
-  return (crc ^ 0xffffffff) >>> 0;
-}
 
 // Loads a module as the page does, with what it prints collected.
 async function load(build) {

@@ -9,6 +9,7 @@ import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { AUTOPLAY, Browser, missingBrowser, servePage } from './browser.mjs';
+import { SONG_CRC, crc32 } from './crc32.mjs';
 
 const buildDir = process.argv[2];
 const missing = missingBrowser();
@@ -17,22 +18,11 @@ if (missing) {
   process.exit(77);
 }
 
-const SONG_CRC = 0x3f24a621;
 const BLOCK_SAMPLES = 7938000;
 const RATE = 44100;
 
-// CRC-32 (IEEE 802.3, as zlib) of a byte array, in the page.
-const CRC32 = `function crc32(bytes) {
-  const table = new Uint32Array(256);
-  for (let i = 0; i < 256; ++i) {
-    let c = i;
-    for (let k = 0; k < 8; ++k) c = c & 1 ? (c >>> 1) ^ 0xedb88320 : c >>> 1;
-    table[i] = c;
-  }
-  let crc = 0xffffffff;
-  for (let i = 0; i < bytes.length; ++i) crc = table[(crc ^ bytes[i]) & 255] ^ (crc >>> 8);
-  return (crc ^ 0xffffffff) >>> 0;
-}`;
+// The CRC function, in the page.
+const CRC32 = crc32.toString();
 
 // An AudioWorklet on the live graph, fed by the page's source: it records the first `frames` frames
 // it sees, posts them, and then reports each change from sound to silence.
