@@ -181,7 +181,11 @@ case "$mode" in
     # wine64 runs the 64-bit Windows programs; the 32-bit ones need wine32 from the i386
     # architecture. The tests of a build without its wine report themselves skipped.
     install_for "the tests of the 64-bit Windows programs" wine wine64 || true
-    install_for "the tests of the 32-bit Windows programs" wine wine32:i386 || true
+    if install_for "the tests of the 32-bit Windows programs" wine wine32:i386 &&
+       ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      skipped+=("the tests of the 32-bit Windows programs (this kernel runs no 32-bit programs)")
+      warn "this kernel runs no 32-bit programs: the tests of the 32-bit Windows programs will be skipped"
+    fi
 
     build_preset windows
     build_preset windows64

@@ -131,12 +131,22 @@ std::string ProgramStderr(const Process& p) {
   return out;
 }
 
+// Why this machine cannot run the build's wine, or empty: not installed, or a kernel that runs no
+// programs of its word size (a 64-bit kernel without 32-bit emulation).
+std::string WineMissing(const WindowsBuild& build) {
+  if (::access(build.loader.c_str(), X_OK) != 0)
+    return build.loader + " is not installed, so the " + build.name +
+           " programs are not run (./setup.sh test installs it where it can)";
+  if (Shell("'" + build.loader + "' --version >/dev/null 2>&1 && echo runs") != "runs\n")
+    return build.loader + " is installed but cannot run on this kernel (no " + std::string(build.name).substr(3) +
+           "-bit emulation), so the " + build.name + " programs are not run";
+  return "";
+}
+
 class Wine : public ::testing::TestWithParam<WindowsBuild> {
  protected:
   void SetUp() override {
-    if (::access(Build().loader.c_str(), X_OK) != 0)
-      GTEST_SKIP() << Build().loader << " is not installed, so the " << Build().name
-                   << " programs are not run (./setup.sh test installs it where it can)";
+    if (const std::string why = WineMissing(Build()); !why.empty()) GTEST_SKIP() << why;
     if (std::string why; WindowsBuildMissing(Build(), why)) GTEST_SKIP() << why;
     wine_ = Build().loader;
     StopWineServer(Build());

@@ -8,6 +8,10 @@ if [ ! -x "$loader" ]; then
   echo "$loader is not installed: the tests of the $bits-bit Windows programs will be skipped"
   exit 0
 fi
+if ! "$loader" --version >/dev/null 2>&1; then
+  echo "$loader cannot run on this kernel: the tests of the $bits-bit Windows programs will be skipped"
+  exit 0
+fi
 [ -f "$prefix/system.reg" ] && exit 0
 export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
