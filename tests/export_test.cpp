@@ -262,6 +262,12 @@ TEST_F(Export, AFileSystemWithoutChmodIsNoFailure) {
   ExpectSong("new.wav", SF_FORMAT_WAV);
 }
 
+TEST_F(Export, WithoutHugePagesTheFileIsTheSame) {
+  ASSERT_EQ(Run("$RESTRICTED --no-huge-pages $EXPORT small.wav && $EXPORT huge.wav"), 0) << err_;
+  ExpectSong("small.wav", SF_FORMAT_WAV);
+  EXPECT_EQ(ReadFile(dir_ / "small.wav"), ReadFile(dir_ / "huge.wav"));
+}
+
 TEST_F(Export, ReadOnlyTargetIsRefusedAndUntouched) {
   std::ofstream(dir_ / "tune.wav") << "old";
   fs::permissions(dir_ / "tune.wav", static_cast<fs::perms>(0444));

@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
   SetConsole(stderr);
   for (const RenderPath path : SupportedRenderPaths()) {
     UseRenderPath(path);
-    std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
-    std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);  // a render adds to it
+    ClearSoundBuffers();  // a render adds to MasterBuffer
     RenderSong();
     ConvertToPcm16();
     const std::string file = std::string(argv[1]) + "/" + RenderPathName(path) + ".pcm";

@@ -1,11 +1,12 @@
 // restricted_run: runs a command on a system that lacks some file system features, as some file
 // systems do, by having the kernel refuse the calls (seccomp).
 //
-//   restricted_run [--no-chmod] [--no-tmpfile] COMMAND [ARG]...
+//   restricted_run [--no-chmod] [--no-tmpfile] [--no-huge-pages] COMMAND [ARG]...
 //
 // --no-chmod: every chmod fails with ENOSYS ("Function not implemented").
 // --no-tmpfile: opening with O_TMPFILE fails with EOPNOTSUPP, as on a file system without
 // unnamed files.
+// --no-huge-pages: no transparent huge pages for the command, as on a system that has them off.
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -57,16 +58,22 @@ void RefuseFlags(Program& p, long nr, int arg, unsigned flags, int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool no_chmod = false, no_tmpfile = false;
+  bool no_chmod = false, no_tmpfile = false, no_huge_pages = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     if (std::strcmp(argv[i], "--no-chmod") == 0) no_chmod = true;
     else if (std::strcmp(argv[i], "--no-tmpfile") == 0) no_tmpfile = true;
+    else if (std::strcmp(argv[i], "--no-huge-pages") == 0) no_huge_pages = true;
     else break;
   }
   if (i >= argc) {
-    std::fprintf(stderr, "usage: restricted_run [--no-chmod] [--no-tmpfile] COMMAND [ARG]...\n");
+    std::fprintf(stderr, "usage: restricted_run [--no-chmod] [--no-tmpfile] [--no-huge-pages] COMMAND [ARG]...\n");
     return 2;
+  }
+  // Inherited across exec, like the filter below.
+  if (no_huge_pages && (::prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0 || ::prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0) != 1)) {
+    std::perror("restricted_run: transparent huge pages");
+    return 125;
   }
   Program p;
   Load(p, offsetof(seccomp_data, arch));

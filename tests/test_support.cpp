@@ -13,10 +13,7 @@
 #include "common/console.h"
 #include "common/sound.h"
 
-void ClearBuffers() {
-  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
-  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
-}
+void ClearBuffers() { ClearSoundBuffers(); }
 
 std::string CaptureConsole(const std::function<void()>& fn) {
   std::FILE* f = std::tmpfile();

@@ -13,10 +13,7 @@
 extern "C" {
 
 // Zeroes both sample buffers: before the render, and when OK has stopped the sound.
-EMSCRIPTEN_KEEPALIVE void WaveResetSound() {
-  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
-  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
-}
+EMSCRIPTEN_KEEPALIVE void WaveResetSound() { ClearSoundBuffers(); }
 
 // Prints the two console lines, renders the song and converts it into the PCM block.
 EMSCRIPTEN_KEEPALIVE void WaveRender() {

@@ -1,7 +1,5 @@
 #include "app/reset_sound.h"
 
-#include <algorithm>
-
 #include "common/device_state.h"
 #include "common/sound.h"
 #include "platform/wave_out.h"
@@ -12,7 +10,5 @@ void ResetSound() {
     WaveOutClose(SoundDevice);
     SoundDevice = nullptr;
   }
-  PrepareSoundBuffers();
-  std::fill(std::begin(TrackBuffer), std::end(TrackBuffer), 0.0f);
-  std::fill(std::begin(MasterBuffer), std::end(MasterBuffer), 0.0f);
+  ClearSoundBuffers();
 }

@@ -9,9 +9,14 @@ constexpr int SND_MAX_CHANNEL = 4;  // RenderTrack ignores channels above this
 
 // Scratch for one channel: the voice is written here, processed in place, then mixed.
 extern float TrackBuffer[SND_TOTAL_SAMPLES];
-// The mix target. Zeroed only by ResetSound; the player turns its first half into PCM.
+// The mix target, cleared only by ClearSoundBuffers; the player turns its first half into PCM.
 extern float MasterBuffer[SND_TOTAL_SAMPLES];
 
-// Brings the two buffers' pages into memory in one go, before they are first written: the system
-// does that much faster than page by page on first touch. Only the first call does anything.
+// Zeroes both buffers. Where the system can, their pages are handed back to it, to come again
+// zeroed: much faster than writing zeros over them, and nothing is left to free at exit.
+void ClearSoundBuffers();
+
+// Brings the two buffers' pages into memory in one go, on huge pages where the system offers them,
+// before the render writes them: the system does that much faster than page by page on first
+// touch. Does something at its first call, and at the first after each ClearSoundBuffers.
 void PrepareSoundBuffers();
