@@ -28,6 +28,7 @@ int main() {
   OpenStandardStreams();  // nothing to say if it fails: the run goes on with what it has
   EndPromptOnSignals();   // before the sound system starts its threads
   ResetSound();
+  ReachOutput();  // the sound server answers while the tune renders
   RenderSong();
   PlayMaster();
   ShowPrompt(kPromptText, kPromptAscii, kPromptCaption, Progress);

@@ -8,9 +8,9 @@
 #include "common/device_state.h"
 #include "platform/wave_out.h"
 
-void PlayMaster() {
-  ConvertToPcm16();
+namespace {
 
+void SetWaveFormat() {
   WaveFormat = {};
   WaveFormat.encoding = SND_FORMAT_PCM;
   WaveFormat.channels = 1;
@@ -18,6 +18,18 @@ void PlayMaster() {
   WaveFormat.frame_bytes = SND_PCM_SAMPLE_BYTES;
   WaveFormat.sample_bits = 8 * SND_PCM_SAMPLE_BYTES;
   WaveFormat.bytes_per_second = WaveFormat.sample_rate * WaveFormat.frame_bytes;
+}
+
+}  // namespace
+
+void ReachOutput() {
+  SetWaveFormat();
+  WaveOutReach(&WaveFormat);
+}
+
+void PlayMaster() {
+  ConvertToPcm16();
+  SetWaveFormat();
 
   std::string why;
   const bool open = WaveOutOpen(&SoundDevice, &WaveFormat, why);

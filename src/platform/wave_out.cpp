@@ -29,6 +29,11 @@ const WaveOutBackend* const kBackends[] = {
 
 }  // namespace
 
+void WaveOutReach(const WaveOutFormat* format) {
+  for (const WaveOutBackend* backend : kBackends)
+    if (backend->reach && backend->reach(*format)) return;
+}
+
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
   *device = nullptr;
   for (const WaveOutBackend* backend : kBackends) {

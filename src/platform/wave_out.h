@@ -11,6 +11,11 @@
 
 #include "common/device_state.h"
 
+// Begins, in the background, opening the default output for format, where that takes long (a
+// sound server's answer), so that the WaveOutOpen that follows finds it ready. Nothing plays
+// before the block is written. Optional: WaveOutOpen works without it.
+void WaveOutReach(const WaveOutFormat* format);
+
 // Opens the system's default output for format, with no completion notification, and stores
 // its handle in device. On failure device is null and why says what the system said.
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why);

@@ -8,6 +8,9 @@
 #include "platform/wave_out.h"
 
 struct WaveOutBackend {
+  // Begins opening the default output for format in the background, for open to finish; true if
+  // it did. Null for a backend whose opening is quick anyway.
+  bool (*reach)(const WaveOutFormat& format);
   // Opens the default output for format; null, with the reason in why, if this backend cannot.
   void* (*open)(const WaveOutFormat& format, std::string& why);
   void (*prepare)(void* state, const WaveOutBlock& block);

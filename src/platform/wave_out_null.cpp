@@ -47,4 +47,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kNullWaveOut = {Open, Prepare, Write, Close, Position};
+const WaveOutBackend kNullWaveOut = {nullptr, Open, Prepare, Write, Close, Position};

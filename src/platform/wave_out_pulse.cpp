@@ -9,10 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
+#include <string>
 
 #include "platform/wave_out_backend.h"
 
@@ -23,14 +22,17 @@ namespace {
 // machine that keeps the feeding thread waiting (46 ms broke up beside two CPU hogs). Playback
 // starts as soon as the first two seconds are handed over, which takes a few milliseconds.
 constexpr pa_usec_t kAheadUsec = 2'000'000;
-// How long the server may take to answer when the connection is made.
-constexpr auto kConnectTimeout = std::chrono::seconds(3);
+// How long the server may take to answer, from the moment the connection is begun.
+constexpr int kAnswerSeconds = 3;
 
 struct PulseStream {
   pa_threaded_mainloop* loop = nullptr;
   pa_context* context = nullptr;
   pa_stream* stream = nullptr;
+  pa_time_event* deadline = nullptr;
+  pa_sample_spec spec{};
   std::uint32_t bytes_per_second = 0;
+  bool timed_out = false;
   bool open = false;  // set once the stream is ready: later failures are reported
   // Fed on the loop's thread, under its lock.
   const unsigned char* data = nullptr;
@@ -40,6 +42,9 @@ struct PulseStream {
   std::uint32_t played = 0;  // last known position
   std::atomic<bool> finished{false};
 };
+
+// The connection begun by Reach, waiting for Open.
+PulseStream* reached = nullptr;
 
 PulseStream& Of(void* state) { return *static_cast<PulseStream*>(state); }
 
@@ -55,18 +60,11 @@ void Lost(PulseStream& s) {
     std::fprintf(stderr, "wave: the sound stopped: %s\n", ContextError(s));
 }
 
-void OnContextState(pa_context* c, void* user) {
-  PulseStream& s = Of(user);
-  const pa_context_state_t state = pa_context_get_state(c);
-  if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) Lost(s);
-  pa_threaded_mainloop_signal(s.loop, 0);
-}
-
 void OnStreamState(pa_stream* p, void* user) {
   PulseStream& s = Of(user);
   const pa_stream_state_t state = pa_stream_get_state(p);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) Lost(s);
-  pa_threaded_mainloop_signal(s.loop, 0);
+  pa_threaded_mainloop_signal(s.loop, 0);  // Open may be waiting for the stream to settle
 }
 
 void OnDrained(pa_stream*, int success, void* user) {
@@ -85,8 +83,38 @@ void OnWritable(pa_stream* p, std::size_t nbytes, void* user) {
   }
 }
 
+// Once the server has answered: the stream, corked, so that nothing plays before the block is
+// written. On the loop's thread.
+void ConnectStream(PulseStream& s) {
+  s.stream = pa_stream_new(s.context, "Wave", &s.spec, nullptr);
+  if (!s.stream) return;
+  pa_stream_set_state_callback(s.stream, OnStreamState, &s);
+  pa_stream_set_write_callback(s.stream, OnWritable, &s);
+  pa_buffer_attr attr;
+  attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
+  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kAheadUsec, &s.spec));
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
+                                                     PA_STREAM_AUTO_TIMING_UPDATE);
+  pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr);  // failure shows in its state
+}
+
+void OnContextState(pa_context* c, void* user) {
+  PulseStream& s = Of(user);
+  const pa_context_state_t state = pa_context_get_state(c);
+  if (state == PA_CONTEXT_READY && !s.stream) ConnectStream(s);
+  if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) Lost(s);
+  pa_threaded_mainloop_signal(s.loop, 0);
+}
+
+void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+  PulseStream& s = Of(user);
+  s.timed_out = true;
+  pa_threaded_mainloop_signal(s.loop, 0);
+}
+
 void Free(PulseStream* s) {
   if (s->loop) pa_threaded_mainloop_lock(s->loop);
+  if (s->deadline) pa_threaded_mainloop_get_api(s->loop)->time_free(s->deadline);
   if (s->stream) {
     pa_stream_set_state_callback(s->stream, nullptr, nullptr);
     pa_stream_set_write_callback(s->stream, nullptr, nullptr);
@@ -106,26 +134,11 @@ void Free(PulseStream* s) {
   delete s;
 }
 
-// Waits, with the loop's lock held, until done() or the time is up.
-template <typename Done>
-bool WaitUntil(PulseStream& s, Done done) {
-  const auto end = std::chrono::steady_clock::now() + kConnectTimeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    pa_threaded_mainloop_unlock(s.loop);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    pa_threaded_mainloop_lock(s.loop);
-  }
-  return true;
-}
-
-void* Open(const WaveOutFormat& format, std::string& why) {
-  // An output chosen for SDL by name is the user's choice: leave the device to SDL.
-  if (const char* driver = std::getenv("SDL_AUDIODRIVER"); driver && *driver) {
-    why = "SDL_AUDIODRIVER chooses SDL's output";
-    return nullptr;
-  }
+// Begins the connection and the stream for format; the loop's thread carries them on. Null, with
+// why, where that cannot even begin.
+PulseStream* Begin(const WaveOutFormat& format, std::string& why) {
   auto* s = new PulseStream;
+  s->spec = {PA_SAMPLE_S16LE, format.sample_rate, static_cast<std::uint8_t>(format.channels)};
   s->bytes_per_second = format.bytes_per_second;
   s->loop = pa_threaded_mainloop_new();
   if (!s->loop || !(s->context = pa_context_new(pa_threaded_mainloop_get_api(s->loop), "Wave"))) {
@@ -134,6 +147,9 @@ void* Open(const WaveOutFormat& format, std::string& why) {
     return nullptr;
   }
   pa_context_set_state_callback(s->context, OnContextState, s);
+  timeval at;
+  pa_timeval_add(pa_gettimeofday(&at), pa_usec_t{kAnswerSeconds} * PA_USEC_PER_SEC);
+  s->deadline = pa_threaded_mainloop_get_api(s->loop)->time_new(pa_threaded_mainloop_get_api(s->loop), &at, OnDeadline, s);
   // No server is started for us: a desktop that has one runs it already.
   if (pa_context_connect(s->context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
       pa_threaded_mainloop_start(s->loop) < 0) {
@@ -141,39 +157,53 @@ void* Open(const WaveOutFormat& format, std::string& why) {
     Free(s);
     return nullptr;
   }
-  pa_threaded_mainloop_lock(s->loop);
-  const auto context_settled = [&] {
-    const pa_context_state_t c = pa_context_get_state(s->context);
-    return c == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(c);
-  };
-  bool ready = WaitUntil(*s, context_settled) && pa_context_get_state(s->context) == PA_CONTEXT_READY;
-  if (ready) {
-    const pa_sample_spec spec = {PA_SAMPLE_S16LE, format.sample_rate, static_cast<std::uint8_t>(format.channels)};
-    s->stream = pa_stream_new(s->context, "Wave", &spec, nullptr);
-    if (s->stream) {
-      pa_stream_set_state_callback(s->stream, OnStreamState, s);
-      pa_stream_set_write_callback(s->stream, OnWritable, s);
-      pa_buffer_attr attr;
-      attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
-      attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kAheadUsec, &spec));
-      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
-                                                         PA_STREAM_AUTO_TIMING_UPDATE);
-      const auto stream_settled = [&] {
-        const pa_stream_state_t p = pa_stream_get_state(s->stream);
-        return p == PA_STREAM_READY || !PA_STREAM_IS_GOOD(p);
-      };
-      ready = pa_stream_connect_playback(s->stream, nullptr, &attr, flags, nullptr, nullptr) == 0 &&
-              WaitUntil(*s, stream_settled) && pa_stream_get_state(s->stream) == PA_STREAM_READY;
-    } else {
-      ready = false;
-    }
+  return s;
+}
+
+bool ChosenForSdl(std::string& why) {
+  // An output chosen for SDL by name is the user's choice: leave the device to SDL.
+  if (const char* driver = std::getenv("SDL_AUDIODRIVER"); driver && *driver) {
+    why = "SDL_AUDIODRIVER chooses SDL's output";
+    return true;
   }
-  if (!ready) {
-    why = pa_context_errno(s->context) ? ContextError(*s) : "the sound server did not answer";
+  return false;
+}
+
+bool Reach(const WaveOutFormat& format) {
+  std::string why;
+  if (reached || ChosenForSdl(why)) return false;
+  reached = Begin(format, why);  // a failure here is found again, and told, by Open
+  return reached != nullptr;
+}
+
+void* Open(const WaveOutFormat& format, std::string& why) {
+  PulseStream* s = reached;
+  reached = nullptr;
+  if (s && (s->spec.rate != format.sample_rate || s->spec.channels != format.channels)) {
+    Free(s);
+    s = nullptr;
+  }
+  if (!s && (ChosenForSdl(why) || !(s = Begin(format, why)))) return nullptr;
+  pa_threaded_mainloop_lock(s->loop);
+  // Until the stream is ready, or the connection or the stream has failed, or the time is up.
+  const auto settled = [&] {
+    if (s->timed_out || !PA_CONTEXT_IS_GOOD(pa_context_get_state(s->context))) return true;
+    if (!s->stream) return pa_context_get_state(s->context) == PA_CONTEXT_READY;  // it could not be made
+    const pa_stream_state_t p = pa_stream_get_state(s->stream);
+    return p == PA_STREAM_READY || !PA_STREAM_IS_GOOD(p);
+  };
+  while (!settled()) pa_threaded_mainloop_wait(s->loop);
+  if (!s->stream || pa_stream_get_state(s->stream) != PA_STREAM_READY) {
+    if (pa_context_errno(s->context))
+      why = ContextError(*s);
+    else
+      why = "the sound server did not answer in " + std::to_string(kAnswerSeconds) + " s";
     pa_threaded_mainloop_unlock(s->loop);
     Free(s);
     return nullptr;
   }
+  pa_threaded_mainloop_get_api(s->loop)->time_free(s->deadline);
+  s->deadline = nullptr;
   s->open = true;
   pa_threaded_mainloop_unlock(s->loop);
   return s;
@@ -214,4 +244,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kPulseWaveOut = {Open, Prepare, Write, Close, Position};
+const WaveOutBackend kPulseWaveOut = {Reach, Open, Prepare, Write, Close, Position};

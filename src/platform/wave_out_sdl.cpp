@@ -118,4 +118,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kSdlWaveOut = {Open, Prepare, Write, Close, Position};
+const WaveOutBackend kSdlWaveOut = {nullptr, Open, Prepare, Write, Close, Position};
