@@ -1,48 +1,97 @@
 #!/usr/bin/env bash
-# Measures the render against the straightforward implementation, in one run on this machine:
-#   1. wave-export as a whole process (start, render, convert, write), the straightforward
-#      version (built from git, by default the commit before the render paths) against this one,
-#      as the medians of alternating runs, the output file removed before each;
-#   2. wave-bench: every stage and the whole render, straightforward and on every render path.
-# Usage: bench/run.sh [runs] [baseline-commit]
+# Measures what a user waits for, in one run on this machine, each as medians of alternating runs:
+#   1. the two sample buffers' pages in a fresh process: brought in, then written once, with
+#      transparent huge pages and without them (as on a system that has them off);
+#   2. wave-export as a whole process (start, render, convert, write): the straightforward version
+#      (by default the commit before the render paths), an earlier version of this tree if one is
+#      given, and this one; the output file removed before each run;
+#   3. the player's first sound through a private PulseAudio, from its start: the earlier version
+#      (if given), this one, and paplay of the same block as a WAV file (what the server and the
+#      recording take of any program's time);
+#   4. wave-bench: every stage and the whole render, straightforward and on every render path.
+# Usage: bench/run.sh [runs] [earlier-commit] [straightforward-commit]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-21}
-base_commit=${2:-35a114e}
+earlier_commit=${2:-}
+straight_commit=${3:-35a114e}
 
 cmake --preset default -DBUILD_TESTING=ON >/dev/null
-cmake --build --preset default --target wave-export wave-bench >/dev/null
+cmake --build --preset default --target wave wave-export wave-bench wave-buffer-pages wave-first-sound \
+  restricted_run >/dev/null
 
-# The baseline's sources are unpacked from git, not checked out: no worktree is left behind.
-base=build-bench/baseline-$base_commit
-if [ ! -x "$base/build/wave-export" ]; then
-  rm -rf "$base"
-  mkdir -p "$base/src"
-  git archive "$base_commit" | tar -x -C "$base/src"
-  cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-  cmake --build "$base/build" --target wave-export >/dev/null
-fi
+# Another commit's programs, built from its sources as git has them (no worktree is left behind);
+# prints the build directory.
+build_commit() {
+  local dir=build-bench/at-$1
+  if [ ! -x "$dir/build/wave-export" ]; then
+    rm -rf "$dir"
+    mkdir -p "$dir/src"
+    git archive "$1" | tar -x -C "$dir/src"
+    cmake -S "$dir/src" -B "$dir/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$dir/build" >/dev/null
+  fi
+  echo "$dir/build"
+}
+straight=$(build_commit "$straight_commit")
+earlier=
+[ -n "$earlier_commit" ] && earlier=$(build_commit "$earlier_commit")
 
-out=$(mktemp -d)/tune.wav
-ms() { echo $(( ($2 - $1) / 1000 )); }  # nanoseconds to microseconds
-declare -a straight fast
+median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores;" \
+  "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo none)"
+
+echo
+echo "1. the sample buffers' pages in a fresh process, median of $runs alternating runs:"
+declare -a huge_in huge_write small_in small_write
 for ((i = 0; i < runs; i++)); do
-  for which in straight fast; do
-    prog=build/wave-export
-    [ "$which" = straight ] && prog=$base/build/wave-export
-    rm -f "$out"
+  read -r a b < <(build/wave-buffer-pages)
+  huge_in+=("$a") huge_write+=("$b")
+  read -r a b < <(build/restricted_run --no-huge-pages build/wave-buffer-pages)
+  small_in+=("$a") small_write+=("$b")
+done
+echo "  huge pages:  brought in $(median "${huge_in[@]}") ms, then written $(median "${huge_write[@]}") ms"
+echo "  small pages: brought in $(median "${small_in[@]}") ms, then written $(median "${small_write[@]}") ms"
+
+echo
+echo "2. wave-export tune.wav as a whole process, median of $runs alternating runs:"
+programs=("$straight/wave-export" build/wave-export)
+names=("straightforward ($straight_commit)" "this tree")
+if [ -n "$earlier" ]; then
+  programs=("$straight/wave-export" "$earlier/wave-export" build/wave-export)
+  names=("straightforward ($straight_commit)" "earlier ($earlier_commit)" "this tree")
+fi
+declare -A took
+for ((i = 0; i < runs; i++)); do
+  for k in "${!programs[@]}"; do
+    rm -f "$tmp/tune.wav"
     t0=$(date +%s%N)
-    "$prog" "$out" >/dev/null
+    "${programs[$k]}" "$tmp/tune.wav" >/dev/null
     t1=$(date +%s%N)
-    if [ "$which" = straight ]; then straight+=("$(ms "$t0" "$t1")"); else fast+=("$(ms "$t0" "$t1")"); fi
+    took[$k]+=" $(( (t1 - t0) / 1000 ))"  # microseconds
   done
 done
-rm -rf "$(dirname "$out")"
-median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-ms_straight=$(median "${straight[@]}")
-ms_fast=$(median "${fast[@]}")
-echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
-echo "wave-export tune.wav, median of $runs alternating runs:"
-awk -v a="$ms_straight" -v b="$ms_fast" 'BEGIN {printf "  straightforward %.1f ms, this %.1f ms, %.2f times faster\n", a/1000, b/1000, a/b}'
+last=$(( ${#programs[@]} - 1 ))
+# shellcheck disable=SC2086
+this_us=$(median ${took[$last]})
+for k in "${!programs[@]}"; do
+  # shellcheck disable=SC2086
+  us=$(median ${took[$k]})
+  awk -v n="${names[$k]}" -v a="$us" -v b="$this_us" 'BEGIN {printf "  %-28s %7.1f ms  (%.2f times this tree)\n", n, a/1000, a/b}'
+done
+
 echo
+echo "3. start to first sound through a private PulseAudio, median of $runs alternating runs:"
+build/wave-export "$tmp/song.wav" >/dev/null
+players=(build/wave "paplay $tmp/song.wav")
+[ -n "$earlier" ] && players=("$earlier/wave" "${players[@]}")
+if ! build/wave-first-sound "$runs" "${players[@]}"; then
+  echo "  (skipped: no private PulseAudio here; ./setup.sh test installs pulseaudio)"
+fi
+
+echo
+echo "4. the render's stages:"
 build/wave-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null | grep -E 'median|Benchmark'
