@@ -6,18 +6,21 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
+#include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/pcm.h"
 #include "common/console.h"
+#include "common/pcm_sample.h"
 #include "common/sound.h"
 #include "reference_render.h"
 #include "synth/effects.h"
 #include "synth/notes.h"
-#include "synth/path_stages.h"
+#include "synth/paths/path_stages.h"
+#include "synth/paths/render_paths.h"
 #include "synth/render.h"
-#include "synth/render_paths.h"
 #include "synth/song.h"
 #include "synth/track_chain.h"
 
@@ -31,16 +34,6 @@ const std::vector<float>& SongTrack() {
     return ref.track;
   }();
   return track;
-}
-
-void StraightConvert(std::vector<float>& master) {
-  auto* bytes = reinterpret_cast<unsigned char*>(master.data());
-  for (std::size_t n = 0; n < master.size(); ++n) {
-    float f;
-    std::memcpy(&f, bytes + 4 * n, sizeof f);
-    const std::int16_t s = FloatToPcm16(f);
-    std::memcpy(bytes + 2 * n, &s, sizeof s);
-  }
 }
 
 void Straight_Voice(benchmark::State& state) {
@@ -76,7 +69,7 @@ void Straight_Convert(benchmark::State& state) {
     state.PauseTiming();
     std::transform(SongTrack().begin(), SongTrack().end(), master.begin(), [](float x) { return x * 0.03f; });
     state.ResumeTiming();
-    StraightConvert(master);
+    ConvertToPcm16InPlace(reinterpret_cast<unsigned char*>(master.data()), 0, master.size());
   }
 }
 void Straight_WholeRender(benchmark::State& state) {
@@ -84,35 +77,12 @@ void Straight_WholeRender(benchmark::State& state) {
   for (auto _ : state) ReferenceRenderTrack(SongNotes, SND_SONG_GAIN, ref);
 }
 
-// The stages as the program runs them, on one path (the benchmark's argument).
-class OnPath {
- public:
-  explicit OnPath(benchmark::State& state) {
-    const auto paths = SupportedRenderPaths();
-    const auto index = static_cast<std::size_t>(state.range(0));
-    if (index >= paths.size()) {
-      state.SkipWithError("path not supported here");
-      return;
-    }
-    active_ = ActiveRenderPath();
-    UseRenderPath(paths[index]);
-    state.SetLabel(RenderPathName(paths[index]));
-    ok_ = true;
-  }
-  ~OnPath() { UseRenderPath(active_); }
-  bool ok() const { return ok_; }
-
- private:
-  RenderPath active_ = RenderPath::Portable;
-  bool ok_ = false;
-};
-
-// Runs stage on the benchmark's path, after TrackBuffer has been loaded with the song's
-// processed track; between iterations, refill (if any) runs untimed.
+// The stages as the program runs them, on one path, after TrackBuffer has been loaded with the
+// song's processed track; between iterations, refill runs untimed.
 template <typename Stage, typename Refill>
-void OnPathRun(benchmark::State& state, Stage stage, Refill refill) {
-  OnPath path(state);
-  if (!path.ok()) return;
+void OnPath(benchmark::State& state, RenderPath path, Stage stage, Refill refill) {
+  const RenderPath before = ActiveRenderPath();
+  UseRenderPath(path);
   std::copy(SongTrack().begin(), SongTrack().end(), TrackBuffer);
   for (auto _ : state) {
     state.PauseTiming();
@@ -120,64 +90,71 @@ void OnPathRun(benchmark::State& state, Stage stage, Refill refill) {
     state.ResumeTiming();
     stage();
   }
-}
-template <typename Stage>
-void OnPathRun(benchmark::State& state, Stage stage) {
-  OnPathRun(state, stage, [] {});
+  UseRenderPath(before);
 }
 
-void Fast_Voice(benchmark::State& state) {
-  OnPathRun(state, [] { RenderVoice(SongNotes); });
+const std::span<float> kTrack(TrackBuffer);
+const std::span<float> kMaster(MasterBuffer);
+
+void Fast_Voice(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [] { RenderVoice(SongNotes); }, [] {});
 }
-void Fast_Echo1(benchmark::State& state) {
-  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).echo(SND_ECHO1_DELAY, SND_ECHO1_GAIN); });
+void Fast_Echo1(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [path] { StagesOf(path).echo(kTrack, SND_ECHO1_DELAY, SND_ECHO1_GAIN); }, [] {});
 }
-void Fast_Echo2(benchmark::State& state) {
-  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).echo(SND_ECHO2_DELAY, SND_ECHO2_GAIN); });
+void Fast_Echo2(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [path] { StagesOf(path).echo(kTrack, SND_ECHO2_DELAY, SND_ECHO2_GAIN); }, [] {});
 }
-void Fast_LowPass(benchmark::State& state) {
-  OnPathRun(state, [] { ApplyLowPass(SND_LOWPASS); });
+void Fast_LowPass(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [] { ApplyLowPass(SND_LOWPASS); }, [] {});
 }
-void Fast_Emphasis(benchmark::State& state) {
-  OnPathRun(state, [] { ApplyEmphasis(SND_EMPHASIS); });
+void Fast_Emphasis(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [] { ApplyEmphasis(SND_EMPHASIS); }, [] {});
 }
-void Fast_Mix(benchmark::State& state) {
-  OnPathRun(state, [] { StagesOf(ActiveRenderPath()).mix(SND_SONG_GAIN); });
+void Fast_Mix(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, [path] { StagesOf(path).mix(kMaster, kTrack, SND_SONG_GAIN); }, [] {});
 }
-void Fast_Convert(benchmark::State& state) {
-  OnPathRun(state, ConvertToPcm16, [] {
+void Fast_Convert(benchmark::State& state, RenderPath path) {
+  OnPath(state, path, ConvertToPcm16, [] {
     std::transform(SongTrack().begin(), SongTrack().end(), MasterBuffer, [](float x) { return x * 0.03f; });
   });
 }
-void Fast_WholeRender(benchmark::State& state) {
+void Fast_WholeRender(benchmark::State& state, RenderPath path) {
   SetConsole(std::tmpfile());
-  OnPathRun(state, [] { RenderTrack(SND_SONG_CHANNEL, SongNotes, SND_SONG_GAIN); });
+  OnPath(state, path, [] { RenderTrack(SND_SONG_CHANNEL, SongNotes, SND_SONG_GAIN); }, [] {});
   SetConsole(nullptr);
-}
-
-void Paths(benchmark::internal::Benchmark* b) {
-  for (int i = 0; i < 4; ++i) b->Arg(i);
-  b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
 #define STRAIGHT(name) BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()
 STRAIGHT(Straight_Voice);
-BENCHMARK(Fast_Voice)->Apply(Paths);
 STRAIGHT(Straight_Echo1);
-BENCHMARK(Fast_Echo1)->Apply(Paths);
 STRAIGHT(Straight_Echo2);
-BENCHMARK(Fast_Echo2)->Apply(Paths);
 STRAIGHT(Straight_LowPass);
-BENCHMARK(Fast_LowPass)->Apply(Paths);
 STRAIGHT(Straight_Emphasis);
-BENCHMARK(Fast_Emphasis)->Apply(Paths);
 STRAIGHT(Straight_Mix);
-BENCHMARK(Fast_Mix)->Apply(Paths);
 STRAIGHT(Straight_Convert);
-BENCHMARK(Fast_Convert)->Apply(Paths);
 STRAIGHT(Straight_WholeRender);
-BENCHMARK(Fast_WholeRender)->Apply(Paths);
+
+// Each stage on every path this processor runs, named stage/path.
+void RegisterPaths() {
+  const std::pair<const char*, void (*)(benchmark::State&, RenderPath)> stages[] = {
+      {"Fast_Voice", Fast_Voice},     {"Fast_Echo1", Fast_Echo1}, {"Fast_Echo2", Fast_Echo2},
+      {"Fast_LowPass", Fast_LowPass}, {"Fast_Emphasis", Fast_Emphasis}, {"Fast_Mix", Fast_Mix},
+      {"Fast_Convert", Fast_Convert}, {"Fast_WholeRender", Fast_WholeRender}};
+  for (const auto& [name, stage] : stages)
+    for (RenderPath path : SupportedRenderPaths())
+      benchmark::RegisterBenchmark((std::string(name) + "/" + RenderPathName(path)).c_str(), stage, path)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  RegisterPaths();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

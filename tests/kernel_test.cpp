@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "reference_render.h"
-#include "synth/parallel_filters.h"
-#include "synth/stage_kernels.h"
-#include "synth/track_kernel.h"
+#include "synth/kernels/parallel_filters.h"
+#include "synth/kernels/stage_kernels.h"
+#include "synth/kernels/track_kernel.h"
 #include "test_support.h"
 
 namespace {
@@ -19,9 +19,8 @@ namespace {
 // A two-lane path with the polynomial sine, as SSE2 has it.
 struct Plain : CompilerConversions<2> {
   static constexpr int kLanes = 2;
-  static constexpr bool kExactSine = false;
-  static constexpr bool kPolySine = true;
-  static D<Plain> Fma(D<Plain> a, D<Plain> b, D<Plain> c) { return a * b + c; }
+  static constexpr SineKind kSine = SineKind::Polynomial;
+  static D<Plain> MulAdd(D<Plain> a, D<Plain> b, D<Plain> c) { return a * b + c; }
 };
 
 double NudgeUlps(double v, std::int64_t ulps) {
@@ -36,8 +35,7 @@ double NudgeUlps(double v, std::int64_t ulps) {
 // and must be recomputed.
 struct TieSine : CompilerConversions<2> {
   static constexpr int kLanes = 2;
-  static constexpr bool kExactSine = false;
-  static constexpr bool kPolySine = false;
+  static constexpr SineKind kSine = SineKind::Own;
   static D<TieSine> Sin(D<TieSine> v) {
     for (int k = 0; k < kLanes; ++k) {
       const double s = std::sin(v[k]);
@@ -51,8 +49,7 @@ struct TieSine : CompilerConversions<2> {
 // The standard sine, off by up to 4 units in the last place, within what the check allows.
 struct NoisySine : CompilerConversions<2> {
   static constexpr int kLanes = 2;
-  static constexpr bool kExactSine = false;
-  static constexpr bool kPolySine = false;
+  static constexpr SineKind kSine = SineKind::Own;
   static D<NoisySine> Sin(D<NoisySine> v) {
     static std::mt19937 rng(17);
     std::uniform_int_distribution<int> off(-4, 4);

@@ -70,19 +70,20 @@ void ReferenceVoice(std::span<const std::uint8_t> notes, std::vector<float>& tra
 }
 
 void ReferenceEcho(std::vector<float>& x, int delay, float g) {
-  if (delay < 0 || delay >= kTotal) return;
-  for (int n = delay; n < kTotal; ++n)
+  const int size = static_cast<int>(x.size());
+  if (delay < 0 || delay >= size) return;
+  for (int n = delay; n < size; ++n)
     x[n] = F(static_cast<double>(x[n]) + static_cast<double>(g) * static_cast<double>(x[n - delay]));
 }
 
 void ReferenceLowPass(std::vector<float>& x, float a) {
-  for (int n = 1; n < kTotal; ++n)
+  for (std::size_t n = 1; n < x.size(); ++n)
     x[n] = F(static_cast<double>(x[n]) +
              (static_cast<double>(x[n - 1]) - static_cast<double>(x[n])) * static_cast<double>(a));
 }
 
 void ReferenceEmphasis(std::vector<float>& x, float a) {
-  for (int n = 1; n < kTotal; ++n)
+  for (std::size_t n = 1; n < x.size(); ++n)
     x[n] = F(static_cast<double>(x[n]) - static_cast<double>(a) * static_cast<double>(x[n - 1]));
 }
 

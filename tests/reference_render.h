@@ -16,6 +16,7 @@ ReferenceTrack MakeReferenceTrack();
 
 float ReferenceNoteToIncrement(int n);
 void ReferenceVoice(std::span<const std::uint8_t> notes, std::vector<float>& track);
+// The effects over any length of track.
 void ReferenceEcho(std::vector<float>& x, int delay, float g);
 void ReferenceLowPass(std::vector<float>& x, float a);
 void ReferenceEmphasis(std::vector<float>& x, float a);

@@ -9,7 +9,7 @@
 #include "audio/pcm.h"
 #include "common/console.h"
 #include "common/sound.h"
-#include "synth/render_paths.h"
+#include "synth/paths/render_paths.h"
 #include "synth/song.h"
 
 int main(int argc, char** argv) {

@@ -8,6 +8,7 @@
 #include "reference_render.h"
 #include "synth/effects.h"
 #include "synth/notes.h"
+#include "synth/paths/path_stages.h"
 #include "synth/render.h"
 #include "test_support.h"
 

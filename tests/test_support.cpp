@@ -81,14 +81,11 @@ std::vector<std::int16_t> PcmSamples() {
   return samples;
 }
 
-void ForEachRenderPath(const std::function<void(RenderPath)>& body) {
-  const RenderPath active = ActiveRenderPath();
-  for (const RenderPath path : SupportedRenderPaths()) {
-    SCOPED_TRACE(RenderPathName(path));
-    ASSERT_TRUE(UseRenderPath(path));
-    body(path);
-  }
-  UseRenderPath(active);
+std::string PathName(RenderPath path) {
+  std::string name = RenderPathName(path);
+  for (char& c : name)
+    if (c == '-') c = '_';
+  return name;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,6 +1,8 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -8,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "synth/render_paths.h"
+#include "synth/paths/render_paths.h"
 
 constexpr std::uint32_t kSongCrc = 0x3F24A621;
 
@@ -33,9 +35,33 @@ std::uint32_t Crc32(std::span<const std::int16_t> samples);
 // The samples of the PCM block, copied out of MasterBuffer; valid after ConvertToPcm16.
 std::vector<std::int16_t> PcmSamples();
 
-// Runs body once on every render path this build and processor have, each chosen in turn (and
-// named in any failure), then restores the path in use.
-void ForEachRenderPath(const std::function<void(RenderPath)>& body);
+// The render paths this build and processor have, for a parameterised suite, each case named
+// after its path.
+inline auto EachRenderPath() {
+  return ::testing::ValuesIn(SupportedRenderPaths().begin(), SupportedRenderPaths().end());
+}
+std::string PathName(RenderPath path);  // as a test's name may hold it
+inline void PrintTo(RenderPath path, std::ostream* os) { *os << RenderPathName(path); }
+inline std::string PathCaseName(const ::testing::TestParamInfo<RenderPath>& info) { return PathName(info.param); }
+
+// Puts a render path in use while it lives; the one before it afterwards.
+class UsingRenderPath {
+ public:
+  explicit UsingRenderPath(RenderPath path) : before_(ActiveRenderPath()) { UseRenderPath(path); }
+  ~UsingRenderPath() { UseRenderPath(before_); }
+  UsingRenderPath(const UsingRenderPath&) = delete;
+  UsingRenderPath& operator=(const UsingRenderPath&) = delete;
+
+ private:
+  RenderPath before_;
+};
+
+// A suite whose every case runs once on each render path (INSTANTIATE_TEST_SUITE_P(Paths, Suite,
+// EachRenderPath(), PathCaseName)), with that path in use.
+class OnEachRenderPath : public ::testing::TestWithParam<RenderPath> {
+ private:
+  UsingRenderPath path_{GetParam()};
+};
 
 // The whole content of a file; empty if it cannot be read.
 std::string ReadFile(const std::string& path);

@@ -7,7 +7,7 @@
 
 #include "audio/pcm.h"
 #include "common/sound.h"
-#include "synth/render_paths.h"
+#include "synth/paths/render_paths.h"
 #include "synth/song.h"
 
 extern "C" {

@@ -1,6 +1,6 @@
 #include "audio/pcm.h"
 
-#include "synth/render_paths.h"
+#include "synth/paths/render_paths.h"
 
 void ConvertToPcm16() { ActiveKernels().convert(); }
 

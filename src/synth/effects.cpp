@@ -1,7 +1,7 @@
 #include "synth/effects.h"
 
 #include "common/sound.h"
-#include "synth/filter_steps.h"
+#include "synth/kernels/filter_steps.h"
 
 void ApplyEcho(int delay, float g) {
   if (delay < 0 || delay >= SND_TOTAL_SAMPLES) return;

@@ -2,11 +2,10 @@
 
 #include "common/console.h"
 #include "common/sound.h"
-#include "synth/filter_steps.h"
-#include "synth/path_stages.h"
-#include "synth/render_paths.h"
-#include "synth/track_scratch.h"
-#include "synth/voice_plan.h"
+#include "synth/kernels/filter_steps.h"
+#include "synth/kernels/track_scratch.h"
+#include "synth/kernels/voice_plan.h"
+#include "synth/paths/render_paths.h"
 
 namespace {
 // Static: nothing in the render path allocates.
@@ -22,11 +21,6 @@ void RenderTrack(int channel, std::span<const std::uint8_t> notes, float gain) {
   ActiveKernels().track(plan, gain, scratch);
 }
 
-void RenderVoice(std::span<const std::uint8_t> notes) {
-  PlanVoice(notes, plan);
-  StagesOf(ActiveRenderPath()).voice(plan);
-}
-
 void MixTrack(float gain) {
-  for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) MasterBuffer[n] = MixStep(MasterBuffer[n], gain, TrackBuffer[n]);
+  for (int n = 0; n < SND_TOTAL_SAMPLES; ++n) MasterBuffer[n] = AddScaled(MasterBuffer[n], gain, TrackBuffer[n]);
 }

@@ -11,8 +11,5 @@
 // path in use, with the same bits as one stage after the other.
 void RenderTrack(int channel, std::span<const std::uint8_t> notes, float gain);
 
-// The voice alone, on the render path in use: writes the whole of TrackBuffer, silence included.
-void RenderVoice(std::span<const std::uint8_t> notes);
-
 // MasterBuffer[n] += gain * TrackBuffer[n], rounded to float, for every sample.
 void MixTrack(float gain);

@@ -59,7 +59,7 @@ template <class Isa>
   return Isa::Round(v);
 }
 
-// float(a + g * b) lane by lane: an echo step or a mix step, rounded as EchoStep and MixStep.
+// float(a + g * b) lane by lane: an echo step or a mix step, rounded as AddScaled.
 template <class Isa>
 [[gnu::always_inline]] inline F<Isa> PlusScaled(F<Isa> a, double g, F<Isa> b) {
   return Round<Isa>(Widen<Isa>(a) + g * Widen<Isa>(b));

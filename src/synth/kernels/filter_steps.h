@@ -6,9 +6,10 @@
 // sets, and no path may end up calling another's copy.
 namespace {
 
-// Feedback comb: the sample plus g times the already processed one a delay earlier.
-inline float EchoStep(float x, float g, float past) {
-  return static_cast<float>(double{x} + double{g} * double{past});
+// float(x + g * y): an echo step (the sample plus g times the processed one a delay earlier) and
+// a mix step (the master plus the gain times the track).
+inline float AddScaled(float x, float g, float y) {
+  return static_cast<float>(double{x} + double{g} * double{y});
 }
 
 // One-pole low-pass, in the form difference, times a, plus the input.
@@ -21,14 +22,10 @@ inline float EmphasisStep(float x, float previous_out, float a) {
   return static_cast<float>(double{x} - double{a} * double{previous_out});
 }
 
-inline float MixStep(float master, float gain, float track) {
-  return static_cast<float>(double{master} + double{gain} * double{track});
-}
-
 // The echo, sample by sample, over x[from, to): in ascending order, so each sample reads one a
 // delay earlier that has already received its own echo. from must be at least delay.
 inline void EchoSamples(float* x, int from, int to, int delay, float g) {
-  for (int i = from; i < to; ++i) x[i] = EchoStep(x[i], g, x[i - delay]);
+  for (int i = from; i < to; ++i) x[i] = AddScaled(x[i], g, x[i - delay]);
 }
 
 }  // namespace

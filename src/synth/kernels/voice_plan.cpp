@@ -1,4 +1,4 @@
-#include "synth/voice_plan.h"
+#include "synth/kernels/voice_plan.h"
 
 #include <algorithm>
 

@@ -5,10 +5,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "synth/filter_steps.h"
-#include "synth/render_isa.h"
+#include "synth/kernels/filter_steps.h"
+#include "synth/kernels/render_isa.h"
 #include "synth/track_chain.h"
-#include "synth/track_scratch.h"
+#include "synth/kernels/track_scratch.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "synth/lanes.h"
-#include "synth/voice_math.h"
-#include "synth/voice_plan.h"
+#include "synth/kernels/lanes.h"
+#include "synth/kernels/voice_math.h"
+#include "synth/kernels/voice_plan.h"
 
 namespace {
 

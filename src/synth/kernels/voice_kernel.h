@@ -2,11 +2,11 @@
 // chunk written to TrackBuffer, with the first echo over it when asked.
 #pragma once
 
-#include "synth/filter_steps.h"
-#include "synth/render_isa.h"
-#include "synth/vector_sine.h"
-#include "synth/voice_feed.h"
-#include "synth/voice_math.h"
+#include "synth/kernels/filter_steps.h"
+#include "synth/kernels/render_isa.h"
+#include "synth/kernels/vector_sine.h"
+#include "synth/kernels/voice_feed.h"
+#include "synth/kernels/voice_math.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ template <RenderIsa Isa>
 struct VoiceWork {
   static_assert(kChunk % Isa::kLanes == 0, "a chunk is whole vectors");
   static constexpr int kGroups = kChunk / Isa::kLanes;
-  static constexpr bool IsPoly() { return Isa::kPolySine; }
+  static constexpr bool IsPoly() { return Isa::kSine == SineKind::Polynomial; }
   int n = 0;
   bool sound = false;
   bool narrow = false;  // every lane in narrow mode
@@ -111,7 +111,7 @@ struct VoiceWork {
       bool unsure = false;
       for (int g = 0; g < kGroups; ++g) {
         v[g] = Round<Isa>(sin_t[g]) * env[g];
-        if constexpr (!Isa::kExactSine) unsure |= AnyLane<Isa>(Unsure(g));
+        if constexpr (Isa::kSine != SineKind::Standard) unsure |= AnyLane<Isa>(Unsure(g));
       }
       if (unsure) [[unlikely]] {
         // Rare: the samples whose rounding is not certain, again with the standard sine.

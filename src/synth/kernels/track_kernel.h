@@ -1,14 +1,14 @@
 // The whole track in one pass on one path: voice, both echoes, both filters and the mix.
 #pragma once
 
-#include "synth/echo_kernel.h"
-#include "synth/parallel_filters.h"
-#include "synth/render_isa.h"
+#include "synth/kernels/echo_kernel.h"
+#include "synth/kernels/parallel_filters.h"
+#include "synth/kernels/render_isa.h"
 #include "synth/track_chain.h"
-#include "synth/track_scratch.h"
-#include "synth/voice_feed.h"
-#include "synth/voice_kernel.h"
-#include "synth/voice_plan.h"
+#include "synth/kernels/track_scratch.h"
+#include "synth/kernels/voice_feed.h"
+#include "synth/kernels/voice_kernel.h"
+#include "synth/kernels/voice_plan.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void FusedTrackStage(const VoicePlan& plan, float gain, TrackScratch& scratch) {
       work.Compute(feed, n);
       work.template Finish<true>(SND_ECHO1_DELAY, SND_ECHO1_GAIN);
     }
-    if (n >= lag) EchoChunk<Isa>(n - lag, SND_ECHO2_DELAY, SND_ECHO2_GAIN);
+    if (n >= lag) EchoChunk<Isa>(TrackBuffer, n - lag, SND_ECHO2_DELAY, SND_ECHO2_GAIN);
     const int echoed = n + kChunk - lag;  // the second echo is done below this sample
     while (filtered + kBlock <= echoed - SND_ECHO2_DELAY) {
       FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain, scratch);

@@ -2,20 +2,21 @@
 // standard sine, lane by lane.
 #include <cmath>
 
-#include "synth/kernels.h"
+#include "synth/paths/render_path.h"
 
 namespace {
 
 struct Portable : CompilerConversions<2> {
   static constexpr int kLanes = 2;
-  static constexpr bool kExactSine = true;
-  static constexpr bool kPolySine = false;
+  static constexpr SineKind kSine = SineKind::Standard;
   static D<Portable> Sin(D<Portable> v) {
     for (int k = 0; k < kLanes; ++k) v[k] = std::sin(v[k]);
     return v;
   }
 };
 
+bool Supported() { return true; }
+
 }  // namespace
 
-const RenderPathTable kPortablePath = PathTableFor<Portable>();
+WAVE_RENDER_PATH(portable, "portable", Portable, Supported);

@@ -2,16 +2,15 @@
 // not (its module will not load in a browser without SIMD).
 #include <wasm_simd128.h>
 
-#include "synth/kernels.h"
+#include "synth/paths/render_path.h"
 
 namespace {
 
 struct WasmSimd {
   static constexpr int kLanes = 2;
-  static constexpr bool kExactSine = false;
-  static constexpr bool kPolySine = true;
+  static constexpr SineKind kSine = SineKind::Polynomial;
   // No fused multiply-add: SIMD128 has none, and relaxed SIMD's fuses in some engines only.
-  static D<WasmSimd> Fma(D<WasmSimd> a, D<WasmSimd> b, D<WasmSimd> c) {
+  static D<WasmSimd> MulAdd(D<WasmSimd> a, D<WasmSimd> b, D<WasmSimd> c) {
     return D<WasmSimd>(wasm_f64x2_add(wasm_f64x2_mul(v128_t(a), v128_t(b)), v128_t(c)));
   }
   // The two floats sit in the low half of a 128-bit vector on the way in and out.
@@ -26,6 +25,9 @@ struct WasmSimd {
   }
 };
 
+// A module that links this path has it: the module does not load where WebAssembly lacks SIMD.
+bool Supported() { return true; }
+
 }  // namespace
 
-const RenderPathTable kWasmSimdPath = PathTableFor<WasmSimd>();
+WAVE_RENDER_PATH(wasm_simd, "wasm-simd", WasmSimd, Supported);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "synth/render_isa.h"
+#include "synth/kernels/render_isa.h"
 
 namespace {
 
@@ -18,18 +18,18 @@ template <class Isa, bool kHalfRange = false>
   V s = V{} - 1.0 / 355687428096000.0;  // -1/17!
   if constexpr (!kHalfRange) {
     s = V{} - 1.0 / 51090942171709440000.0;  // -1/21!
-    s = Isa::Fma(s, z, V{} + 1.0 / 121645100408832000.0);
-    s = Isa::Fma(s, z, V{} - 1.0 / 355687428096000.0);
+    s = Isa::MulAdd(s, z, V{} + 1.0 / 121645100408832000.0);
+    s = Isa::MulAdd(s, z, V{} - 1.0 / 355687428096000.0);
   }
-  s = Isa::Fma(s, z, V{} + 1.0 / 1307674368000.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 6227020800.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 39916800.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 362880.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 5040.0);
-  s = Isa::Fma(s, z, V{} - 1.0 / 120.0);
-  s = Isa::Fma(s, z, V{} + 1.0 / 6.0);
+  s = Isa::MulAdd(s, z, V{} + 1.0 / 1307674368000.0);
+  s = Isa::MulAdd(s, z, V{} - 1.0 / 6227020800.0);
+  s = Isa::MulAdd(s, z, V{} + 1.0 / 39916800.0);
+  s = Isa::MulAdd(s, z, V{} - 1.0 / 362880.0);
+  s = Isa::MulAdd(s, z, V{} + 1.0 / 5040.0);
+  s = Isa::MulAdd(s, z, V{} - 1.0 / 120.0);
+  s = Isa::MulAdd(s, z, V{} + 1.0 / 6.0);
   // Below 2^-26, sin x rounds to x itself; this also keeps the sign of zero.
-  return Abs<Isa>(x) < 0x1p-26 ? x : Isa::Fma(x * z, V{} - s, x);
+  return Abs<Isa>(x) < 0x1p-26 ? x : Isa::MulAdd(x * z, V{} - s, x);
 }
 
 // sin(x) for |x| below 2^19, within about 2 units in the last place: the argument is reduced by
