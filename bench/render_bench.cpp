@@ -13,7 +13,7 @@
 
 #include "audio/pcm.h"
 #include "common/console.h"
-#include "common/pcm_sample.h"
+#include "common/pcm_format.h"
 #include "common/sound.h"
 #include "reference_render.h"
 #include "synth/effects.h"

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "decoded_sound.h"
 #include "process.h"
 #include "test_support.h"
 
@@ -21,22 +22,7 @@ namespace {
 
 const std::string kExport = WAVE_EXPORT_PATH;
 const std::string kRestricted = RESTRICTED_RUN_PATH;
-const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
-
-struct Decoded {
-  SF_INFO info{};
-  std::vector<std::int16_t> samples;
-};
-
-Decoded Decode(const fs::path& path) {
-  Decoded d;
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &d.info);
-  if (!f) return d;
-  d.samples.resize(static_cast<std::size_t>(d.info.frames));
-  d.samples.resize(static_cast<std::size_t>(sf_read_short(f, d.samples.data(), d.info.frames)));
-  sf_close(f);
-  return d;
-}
+const std::string& kLines = kConsoleLines;
 
 class Export : public ::testing::Test {
  protected:
@@ -63,13 +49,8 @@ class Export : public ::testing::Test {
   }
 
   void ExpectSong(const fs::path& file, int major_format) {
-    const Decoded d = Decode(dir_ / file);
-    EXPECT_EQ(d.info.format & SF_FORMAT_TYPEMASK, major_format) << file;
-    EXPECT_EQ(d.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16) << file;
-    EXPECT_EQ(d.info.channels, 1);
-    EXPECT_EQ(d.info.samplerate, 44100);
-    ASSERT_EQ(d.samples.size(), 7938000u) << file;
-    EXPECT_EQ(Crc32(d.samples), kSongCrc) << file;
+    EXPECT_EQ(DecodeSound(dir_ / file).format & SF_FORMAT_TYPEMASK, major_format) << file;
+    EXPECT_EQ(DecodedSongCrc(dir_ / file), kSongCrc) << file;
   }
 
   std::vector<std::string> Entries() {

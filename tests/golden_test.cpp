@@ -12,7 +12,7 @@ namespace {
 
 TEST(Song, RendersToThePinnedBlock) {
   ClearBuffers();
-  EXPECT_EQ(CaptureConsole(RenderSong), "SND_UNIT_NUM = 1800\nRender Track ch[0]\n");
+  EXPECT_EQ(CaptureConsole(RenderSong), kConsoleLines);
 
   // The processed track, as it was mixed.
   const std::pair<int, float> track[] = {{0, 0.008693749085068703f},     {1, 0.012168816290795803f},

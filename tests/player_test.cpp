@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kWave = WAVE_PATH;
-const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
+const std::string& kLines = kConsoleLines;
 const std::string kSentence = "ぷれいなう : OKを押すと終了します";
 const std::string kAsciiSentence = "pureinau : OK wo osu to shuuryou shimasu";
 
@@ -125,6 +125,29 @@ TEST_F(Player, WithoutADeviceTheRunGoesOnSilentlyWithOneLineWhy) {
   }
   fs::remove(empty_alsa_config);
   EXPECT_EQ(CaptureSize(), 0u);
+}
+
+TEST_F(Player, WithEveryBackendRefusedTheLineGivesEachOnesReason) {
+  // No sound server to reach, no ALSA card, no PipeWire: libpulse and SDL both refuse.
+  const fs::path dir = capture_ + ".run";
+  fs::create_directories(dir);
+  std::ofstream(dir / "alsa.conf").close();
+  const std::vector<std::pair<std::string, std::string>> nowhere = {
+      {"PULSE_SERVER", "unix:" + (dir / "no-server").string()}, {"XDG_RUNTIME_DIR", dir.string()},
+      {"ALSA_CONFIG_PATH", (dir / "alsa.conf").string()}};
+  const std::pair<std::vector<std::pair<std::string, std::string>>, std::string> cases[] = {
+      {nowhere, "cannot open the audio device: pulse: Connection refused; sdl: "},
+      {{{"WAVE_AUDIO", "bogus"}}, "WAVE_AUDIO=bogus, which this build does not have (it has "}};
+  for (const auto& [env, want] : cases) {
+    Process wave({{kWave}, env, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_AUDIODRIVER"}, Input::DevNull});
+    ASSERT_TRUE(wave.Wait(60s)) << "waited although there is nothing playing";
+    EXPECT_EQ(wave.exit_code(), 0);
+    const std::string err = wave.Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(err.rfind("wave: no sound: ", 0), 0u) << err;
+    EXPECT_NE(err.find(want), std::string::npos) << err;
+  }
+  fs::remove_all(dir);
 }
 
 TEST_F(Player, ADialogThatCannotShowFallsBackToStandardInput) {

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
+const std::string& kLines = kConsoleLines;
 
 // The song's PCM block, rendered here once.
 const std::vector<std::int16_t>& SongBlock() {

@@ -13,6 +13,8 @@
 #include "synth/paths/render_paths.h"
 
 constexpr std::uint32_t kSongCrc = 0x3F24A621;
+// What both programs print of the song, in order.
+inline const std::string kConsoleLines = "SND_UNIT_NUM = 1800\nRender Track ch[0]\n";
 
 // The emulator that runs this build's programs (a cross build's tests run on the build machine),
 // or null where they run natively.

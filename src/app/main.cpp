@@ -3,6 +3,7 @@
 #include "audio/pcm.h"
 #include "audio/playback.h"
 #include "common/device_state.h"
+#include "common/prompt_text.h"
 #include "common/standard_streams.h"
 #include "platform/prompt.h"
 #include "platform/wave_out.h"
@@ -10,15 +11,9 @@
 
 namespace {
 
-// "Playing now: press OK to quit", and the same romanised for a terminal that cannot show it.
-constexpr const char* kPromptText = "ぷれいなう : OKを押すと終了します";
-constexpr const char* kPromptAscii = "pureinau : OK wo osu to shuuryou shimasu";
-constexpr const char* kPromptCaption = "Wave";
-
 PromptProgress Progress() {
   const WaveOutProgress p = WaveOutPosition(SoundDevice);
-  const double bytes_per_second = SND_SAMPLE_RATE * SND_PCM_SAMPLE_BYTES;
-  return {SoundDevice != nullptr, p.played_bytes / bytes_per_second, SND_PCM_BYTES / bytes_per_second,
+  return {SoundDevice != nullptr, static_cast<double>(p.played_bytes) / SND_PCM_BYTES_PER_SECOND, SND_PCM_SECONDS,
           p.finished};
 }
 

@@ -3,12 +3,8 @@
 
 #include <span>
 
-#include "common/pcm_sample.h"
+#include "common/pcm_format.h"
 #include "common/sound.h"
-
-// The PCM block: SND_TOTAL_SAMPLES signed 16-bit little-endian mono samples at SND_SAMPLE_RATE,
-// stored over the first half of MasterBuffer once ConvertToPcm16 has run.
-constexpr int SND_PCM_BYTES = SND_TOTAL_SAMPLES * SND_PCM_SAMPLE_BYTES;
 
 // Converts MasterBuffer in place into the PCM block, sample n from float n by FloatToPcm16, on
 // the render path in use.

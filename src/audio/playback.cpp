@@ -13,11 +13,11 @@ namespace {
 void SetWaveFormat() {
   WaveFormat = {};
   WaveFormat.encoding = SND_FORMAT_PCM;
-  WaveFormat.channels = 1;
+  WaveFormat.channels = SND_PCM_CHANNELS;
   WaveFormat.sample_rate = SND_SAMPLE_RATE;
-  WaveFormat.frame_bytes = SND_PCM_SAMPLE_BYTES;
+  WaveFormat.frame_bytes = SND_PCM_FRAME_BYTES;
   WaveFormat.sample_bits = 8 * SND_PCM_SAMPLE_BYTES;
-  WaveFormat.bytes_per_second = WaveFormat.sample_rate * WaveFormat.frame_bytes;
+  WaveFormat.bytes_per_second = SND_PCM_BYTES_PER_SECOND;
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ void PlayMaster() {
 
   WaveHeader = {};
   WaveHeader.data = PcmBlock().data();
-  WaveHeader.bytes = (WaveFormat.sample_bits / 8) * SND_TOTAL_SAMPLES;
+  WaveHeader.bytes = static_cast<std::uint32_t>(PcmBlock().size());
   if (!open) return;
   WaveOutPrepare(SoundDevice, &WaveHeader);
   WaveOutWrite(SoundDevice, &WaveHeader);

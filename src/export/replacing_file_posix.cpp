@@ -14,6 +14,7 @@
 #include <ctime>
 #include <random>
 
+#include "common/ending_signals.h"
 #include "export/output_file.h"
 
 namespace {
@@ -22,8 +23,6 @@ bool Fail(std::string& error) {
   error = std::strerror(errno);
   return false;
 }
-
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The hidden file's name for the signal handler: it cannot look at a std::string.
 volatile sig_atomic_t hidden_armed = 0;
@@ -36,18 +35,6 @@ void RemoveHiddenFileAndEnd(int signal) {
   ::raise(signal);  // ends the program as the signal would have
 }
 
-void RemoveHiddenFileOnEndingSignals() {
-  for (const int signal : kEndingSignals) {
-    struct sigaction old {};
-    ::sigaction(signal, nullptr, &old);
-    if (old.sa_handler == SIG_IGN) continue;  // as under nohup: stays ignored
-    struct sigaction action {};
-    action.sa_handler = RemoveHiddenFileAndEnd;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(signal, &action, nullptr);
-  }
-}
 
 // Holds the ending signals back while a name appears and moves: they take effect once it is
 // where it belongs.
@@ -130,7 +117,7 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
     if (!unnamed_) {
       // EISDIR or EINVAL: no O_TMPFILE in this kernel; EOPNOTSUPP: none on this file system.
       if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(error);
-      RemoveHiddenFileOnEndingSignals();
+      HandleEndingSignals(RemoveHiddenFileAndEnd);
       for (int tries = 0; fd_ < 0 && tries < 100; ++tries) {
         temp_ = HiddenName();
         fd_ = ::openat(dir_fd_, temp_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);

@@ -1,12 +1,12 @@
-// Sound file encoding with libsndfile, into memory: WAV cannot be written to a pipe, and a file
-// is only put in place once it is complete.
+// Sound file encoding with libsndfile: to a file, or, for a destination that cannot seek (a pipe),
+// into memory first, since a WAV header is only complete once the samples are written.
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "common/sound.h"
+#include "common/pcm_format.h"
 #include "export/sound_file.h"
 
 namespace {
@@ -59,7 +59,7 @@ int MajorFormat(SoundFileFormat format) {
 SF_INFO Info(SoundFileFormat format) {
   SF_INFO info{};
   info.samplerate = SND_SAMPLE_RATE;
-  info.channels = 1;
+  info.channels = SND_PCM_CHANNELS;
   info.format = MajorFormat(format) | SF_FORMAT_PCM_16;
   return info;
 }

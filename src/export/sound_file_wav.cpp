@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "common/device_state.h"
-#include "common/sound.h"
+#include "common/pcm_format.h"
 #include "export/output_file.h"
 #include "export/sound_file.h"
 
@@ -20,18 +20,17 @@ bool Header(SoundFileFormat format, std::uint32_t data_bytes, std::vector<unsign
     error = "this build writes .wav only";
     return false;
   }
-  constexpr int kChannels = 1, kBytesPerSample = 2;
   PutTag(bytes, "RIFF");
   Put(bytes, 36 + data_bytes, 4);
   PutTag(bytes, "WAVE");
   PutTag(bytes, "fmt ");
   Put(bytes, 16, 4);
   Put(bytes, SND_FORMAT_PCM, 2);
-  Put(bytes, kChannels, 2);
+  Put(bytes, SND_PCM_CHANNELS, 2);
   Put(bytes, SND_SAMPLE_RATE, 4);
-  Put(bytes, SND_SAMPLE_RATE * kChannels * kBytesPerSample, 4);
-  Put(bytes, kChannels * kBytesPerSample, 2);
-  Put(bytes, 8 * kBytesPerSample, 2);
+  Put(bytes, SND_PCM_BYTES_PER_SECOND, 4);
+  Put(bytes, SND_PCM_FRAME_BYTES, 2);
+  Put(bytes, 8 * SND_PCM_SAMPLE_BYTES, 2);
   PutTag(bytes, "data");
   Put(bytes, data_bytes, 4);
   return true;

@@ -5,7 +5,7 @@
 
 // What the prompt may show of the playback, and whether it is over.
 struct PromptProgress {
-  bool playing;  // a device is open
+  bool device_open;  // there is a position to show
   double played_seconds;
   double total_seconds;
   bool finished;  // the whole block has played (or there is nothing to play)

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "common/ending_signals.h"
 #include "platform/desktop_dialog.h"
 #include "platform/prompt.h"
 
@@ -91,7 +92,7 @@ void TerminalPrompt(std::FILE* out, const std::string& text, PromptProgressFn pr
   for (;;) {
     const PromptProgress p = progress();
     std::fputs("\r[OK]", out);
-    if (p.playing) {
+    if (p.device_open) {
       std::fputs("  ", out);
       PrintMinutes(out, p.played_seconds);
       std::fputs(" / ", out);
@@ -155,16 +156,7 @@ bool DesktopPrompt(const char* text, const char* caption, std::string& why) {
 
 void EndPromptOnSignals() {
   if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction old {};
-    ::sigaction(signal, nullptr, &old);
-    if (old.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = NoteStop;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(signal, &action, nullptr);
-  }
+  HandleEndingSignals(NoteStop);
 }
 
 void ShowPrompt(const char* text, const char* ascii_text, const char* caption, PromptProgressFn progress) {

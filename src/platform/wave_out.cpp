@@ -1,6 +1,10 @@
-// The wave-out operations over the backends this build has, tried in order: the first that opens
-// a device plays the block.
+// The wave-out operations over the backends this build has. The chooser decides which backends a
+// run may try, in order; the first that opens a device plays the block.
 #include "platform/wave_out.h"
+
+#include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "platform/wave_out_backend.h"
 
@@ -11,7 +15,7 @@ struct WaveOutStream {
 
 namespace {
 
-// Best first. A backend that does not apply (no server to reach) says so and the next is tried.
+// Best first; null, which plays nothing, last.
 const WaveOutBackend* const kBackends[] = {
 #if WAVE_OUT_PULSE
     &kPulseWaveOut,  // PulseAudio or PipeWire's pulse server: it stays responsive whatever the server does
@@ -22,30 +26,55 @@ const WaveOutBackend* const kBackends[] = {
 #if WAVE_OUT_WINMM
     &kWinmmWaveOut,
 #endif
-#if WAVE_OUT_NULL
     &kNullWaveOut,
-#endif
 };
+
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+// The backends this run may try. WAVE_AUDIO names one, for diagnosis; an SDL_AUDIODRIVER the user
+// set is a choice of SDL's output. Otherwise every backend but null, which only a build without
+// any other uses. Empty, with why, if the choice names nothing this build has.
+std::vector<const WaveOutBackend*> Candidates(std::string& why) {
+  const char* wanted = Environment("WAVE_AUDIO");
+  if (!wanted && Environment("SDL_AUDIODRIVER")) wanted = "sdl";
+  std::vector<const WaveOutBackend*> list;
+  std::string names;
+  for (const WaveOutBackend* backend : kBackends) {
+    names += (names.empty() ? "" : ", ") + std::string(backend->name);
+    if (wanted ? std::string_view(wanted) == backend->name : backend != &kNullWaveOut) list.push_back(backend);
+  }
+  if (list.empty() && !wanted) list.push_back(&kNullWaveOut);
+  if (list.empty())
+    why = (Environment("WAVE_AUDIO") ? std::string("WAVE_AUDIO=") : std::string("SDL_AUDIODRIVER chooses ")) +
+          wanted + ", which this build does not have (it has " + names + ")";
+  return list;
+}
 
 }  // namespace
 
 void WaveOutReach(const WaveOutFormat* format) {
-  for (const WaveOutBackend* backend : kBackends)
+  std::string why;
+  for (const WaveOutBackend* backend : Candidates(why))
     if (backend->reach && backend->reach(*format)) return;
 }
 
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
   *device = nullptr;
-  for (const WaveOutBackend* backend : kBackends) {
-    why.clear();
-    if (void* state = backend->open(*format, why)) {
+  const auto candidates = Candidates(why);
+  for (const WaveOutBackend* backend : candidates) {
+    std::string reason;
+    if (void* state = backend->open(*format, reason)) {
       *device = new WaveOutStream{backend, state};
+      why.clear();
       return true;
     }
+    why += (why.empty() ? "" : "; ") + std::string(backend->name) + ": " + reason;
   }
-  return false;  // why holds the last backend's reason
+  return false;
 }
-
 void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
   if (device) device->backend->prepare(device->state, *block);
 }

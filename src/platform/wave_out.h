@@ -1,9 +1,11 @@
 // The wave-out device: plays one block of PCM, queued once, to its end in the background.
 //
 // Four operations as the program uses them (open the default output for a format, prepare a
-// block, queue it, close) and the position for the prompt. One backend per file, chosen when the
-// program is built: wave_out_sdl.cpp (SDL2: PipeWire, PulseAudio or ALSA), wave_out_winmm.cpp
-// (Windows), wave_out_null.cpp (no sound system: keeps time in silence).
+// block, queue it, close) and the position for the prompt. One backend per file, built as
+// CMake's WAVE_SOUND_OUTPUT says and tried in order: wave_out_pulse.cpp (a PulseAudio or
+// PipeWire server), wave_out_sdl.cpp (SDL2: ALSA, PipeWire, its own drivers), wave_out_winmm.cpp
+// (Windows), wave_out_null.cpp (no sound system: keeps time in silence). WAVE_AUDIO=pulse, sdl,
+// winmm or null picks one; an SDL_AUDIODRIVER that is set picks sdl.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,8 @@
 void WaveOutReach(const WaveOutFormat* format);
 
 // Opens the system's default output for format, with no completion notification, and stores
-// its handle in device. On failure device is null and why says what the system said.
+// its handle in device. On failure device is null and why gives each backend tried and its
+// reason ("pulse: Connection refused; sdl: ...").
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why);
 
 // Makes block ready for output on device.

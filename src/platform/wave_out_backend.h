@@ -1,6 +1,6 @@
 // Inside the platform layer only: one way of playing the block. wave_out.cpp holds the list of
-// backends this build has and opens the first one that works; the device handle the program
-// holds remembers which one that was.
+// backends this build has and the rules of which a run tries; the device handle the program
+// holds remembers which one opened.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 #include "platform/wave_out.h"
 
 struct WaveOutBackend {
+  const char* name;  // as WAVE_AUDIO and the messages name it
   // Begins opening the default output for format in the background, for open to finish; true if
   // it did. Null for a backend whose opening is quick anyway.
   bool (*reach)(const WaveOutFormat& format);

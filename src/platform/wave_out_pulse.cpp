@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "platform/wave_out_backend.h"
@@ -160,18 +159,9 @@ PulseStream* Begin(const WaveOutFormat& format, std::string& why) {
   return s;
 }
 
-bool ChosenForSdl(std::string& why) {
-  // An output chosen for SDL by name is the user's choice: leave the device to SDL.
-  if (const char* driver = std::getenv("SDL_AUDIODRIVER"); driver && *driver) {
-    why = "SDL_AUDIODRIVER chooses SDL's output";
-    return true;
-  }
-  return false;
-}
-
 bool Reach(const WaveOutFormat& format) {
   std::string why;
-  if (reached || ChosenForSdl(why)) return false;
+  if (reached) return false;
   reached = Begin(format, why);  // a failure here is found again, and told, by Open
   return reached != nullptr;
 }
@@ -183,7 +173,7 @@ void* Open(const WaveOutFormat& format, std::string& why) {
     Free(s);
     s = nullptr;
   }
-  if (!s && (ChosenForSdl(why) || !(s = Begin(format, why)))) return nullptr;
+  if (!s && !(s = Begin(format, why))) return nullptr;
   pa_threaded_mainloop_lock(s->loop);
   // Until the stream is ready, or the connection or the stream has failed, or the time is up.
   const auto settled = [&] {
@@ -244,4 +234,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kPulseWaveOut = {Reach, Open, Prepare, Write, Close, Position};
+const WaveOutBackend kPulseWaveOut = {"pulse", Reach, Open, Prepare, Write, Close, Position};

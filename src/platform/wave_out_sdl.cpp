@@ -58,10 +58,6 @@ void QuietAlsa() {
 void QuietAlsa() {}
 #endif
 
-SDL_AudioFormat SdlFormat(const WaveOutFormat& f) {
-  return f.sample_bits == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-}
-
 void* Open(const WaveOutFormat& format, std::string& why) {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C keeps ending the program
   SDL_SetHint(SDL_HINT_APP_NAME, "Wave");         // the name the sound server shows
@@ -73,7 +69,7 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   auto* stream = new SdlStream;
   SDL_AudioSpec want{};
   want.freq = static_cast<int>(format.sample_rate);
-  want.format = SdlFormat(format);
+  want.format = AUDIO_S16LSB;  // the block's samples: signed 16-bit little-endian
   want.channels = static_cast<Uint8>(format.channels);
   want.samples = kFramesPerCallback;
   want.callback = Fill;
@@ -118,4 +114,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kSdlWaveOut = {nullptr, Open, Prepare, Write, Close, Position};
+const WaveOutBackend kSdlWaveOut = {"sdl", nullptr, Open, Prepare, Write, Close, Position};

@@ -69,4 +69,4 @@ WaveOutProgress Position(void* state) {
 
 }  // namespace
 
-const WaveOutBackend kWinmmWaveOut = {nullptr, Open, Prepare, Write, Close, Position};
+const WaveOutBackend kWinmmWaveOut = {"winmm", nullptr, Open, Prepare, Write, Close, Position};

@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "common/pcm_sample.h"
+#include "common/pcm_format.h"
 #include "common/sound.h"
 #include "synth/kernels/render_isa.h"
 

@@ -1,4 +1,6 @@
-// One sample of the PCM block, and the rule that turns a float of the mix into it.
+// The PCM block's format, the one description of it that the player, both sound-file writers and
+// the web page use: the mix as signed 16-bit little-endian mono samples at SND_SAMPLE_RATE, one
+// per sample of the track. And the rule that turns a float of the mix into a sample.
 #pragma once
 
 #include <bit>
@@ -7,11 +9,19 @@
 #include <cstdint>
 #include <cstring>
 
+
 static_assert(std::endian::native == std::endian::little,
               "the PCM block is little-endian; a big-endian host needs a byte swap in its conversion");
 
-// Bytes of one sample in the block (signed, little-endian).
-constexpr int SND_PCM_SAMPLE_BYTES = 2;
+#include "common/sound.h"
+
+constexpr int SND_PCM_CHANNELS = 1;
+constexpr int SND_PCM_SAMPLE_BYTES = 2;  // signed, little-endian
+constexpr int SND_PCM_FRAME_BYTES = SND_PCM_CHANNELS * SND_PCM_SAMPLE_BYTES;  // one sample of every channel
+constexpr int SND_PCM_BYTES_PER_SECOND = SND_SAMPLE_RATE * SND_PCM_FRAME_BYTES;
+// The whole block: 15,876,000 bytes, 180 s.
+constexpr int SND_PCM_BYTES = SND_TOTAL_SAMPLES * SND_PCM_FRAME_BYTES;
+constexpr double SND_PCM_SECONDS = double{SND_PCM_BYTES} / SND_PCM_BYTES_PER_SECOND;
 
 // Times 32767 in double, truncated toward zero, saturated to the 16-bit range (NaN gives 0).
 // Saturating keeps an overload a clipped peak instead of a full-scale click.
