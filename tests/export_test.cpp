@@ -116,6 +116,19 @@ TEST_F(Export, DashRefusesToWriteSoundToATerminal) {
   EXPECT_EQ(wave.TerminalOutput(), "wave-export: not writing sound to a terminal; redirect standard output to a file or pipe\r\n");
 }
 
+TEST_F(Export, StandardOutputByAnotherNameIsWrittenAsDashIs) {
+  fs::create_symlink("/dev/stdout", dir_ / "out.wav");
+  ASSERT_EQ(Run("$EXPORT out.wav | cat > piped.wav"), 0) << err_;
+  EXPECT_EQ(err_, kLines) << "the console lines keep out of the sound";
+  ExpectSong("piped.wav", SF_FORMAT_WAV);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "out.wav"));
+
+  Process wave({{kExport, (dir_ / "out.wav").string()}, {}, {}, Input::Terminal});
+  ASSERT_TRUE(wave.Wait(std::chrono::seconds(60)));
+  EXPECT_EQ(wave.exit_code(), 1);
+  EXPECT_EQ(wave.TerminalOutput(), "wave-export: not writing sound to a terminal; redirect standard output to a file or pipe\r\n");
+}
+
 TEST_F(Export, BadArgumentsFailWithOneLine) {
   for (const std::string args : {"tune.mp3", "tune", "--loud", "a.wav b.wav"}) {
     EXPECT_EQ(Run("$EXPORT " + args), 1) << args;

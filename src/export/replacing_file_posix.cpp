@@ -9,13 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <ctime>
 #include <random>
 
 #include "common/ending_signals.h"
-#include "export/output_file.h"
+#include "export/replacing_file.h"
 
 namespace {
 
@@ -163,35 +162,4 @@ bool ReplacingFile::Commit(std::string& error) {
   temp_.clear();
   hidden_armed = 0;
   return true;
-}
-
-bool ResolveLinks(std::string& path, std::string& error) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;  // missing: a new file
-    char link[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
-    if (n < 0) return Fail(error);
-    if (n == sizeof link) {
-      errno = ENAMETOOLONG;
-      return Fail(error);
-    }
-    const std::string destination(link, static_cast<std::size_t>(n));
-    const auto slash = path.find_last_of('/');
-    // A relative destination is relative to the link's directory.
-    path = destination[0] == '/' || slash == std::string::npos ? destination : path.substr(0, slash + 1) + destination;
-  }
-  errno = ELOOP;
-  return Fail(error);
-}
-
-bool IsStream(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode));
-}
-
-int OpenStream(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) Fail(error);
-  return fd;
 }

@@ -1,5 +1,5 @@
 // Replacing a file on Windows: a temporary beside the target, renamed over it when complete.
-// Windows has no symbolic links, FIFOs or signals to care for here.
+// Windows has no signals to care for here.
 #include <fcntl.h>
 #include <io.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "export/output_file.h"
+#include "export/replacing_file.h"
 
 namespace {
 
@@ -59,14 +59,4 @@ bool ReplacingFile::Commit(std::string& error) {
   }
   temp_.clear();
   return true;
-}
-
-bool ResolveLinks(std::string&, std::string&) { return true; }
-
-bool IsStream(const std::string&) { return false; }
-
-int OpenStream(const std::string& path, std::string& error) {
-  const int fd = ::_open(path.c_str(), _O_WRONLY | _O_BINARY);
-  if (fd < 0) Fail(error);
-  return fd;
 }

@@ -1,10 +1,6 @@
-#include "export/output_file.h"
+#include "export/write_all.h"
 
 #include <unistd.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -21,11 +17,4 @@ bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error) 
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
   return true;
-}
-
-bool WriteStandardOutput(std::span<const unsigned char> bytes, std::string& error) {
-#ifdef _WIN32
-  _setmode(STDOUT_FILENO, _O_BINARY);  // no CR before every LF byte of the sound
-#endif
-  return WriteAll(STDOUT_FILENO, bytes, error);
 }

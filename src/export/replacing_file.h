@@ -1,8 +1,6 @@
-// Putting finished bytes where the user asked: standard output, a stream such as a FIFO, or a
-// regular file that is replaced only once the new content is completely written.
+// A regular file replaced only once the new content is completely written.
 #pragma once
 
-#include <span>
 #include <string>
 
 // A new file for the target, put in its place by Commit. Until then the target is untouched
@@ -18,8 +16,8 @@ class ReplacingFile {
   ReplacingFile& operator=(const ReplacingFile&) = delete;
   ~ReplacingFile();
 
-  // target must not be a symbolic link (see ResolveLinks). Fails, with EACCES, where the caller
-  // may not write to an existing target.
+  // target must not be a symbolic link: the destination resolves links first. Fails, with EACCES,
+  // where the caller may not write to an existing target.
   bool Open(const std::string& target, std::string& error);
   int fd() const { return fd_; }  // the new file, for writing
   bool Commit(std::string& error);
@@ -33,20 +31,3 @@ class ReplacingFile {
   int fd_ = -1;
   bool unnamed_ = false;
 };
-
-// The file a path finally names, following symbolic links (also one that points nowhere yet).
-// Fails on a loop of links.
-bool ResolveLinks(std::string& path, std::string& error);
-
-// Whether path names something written as a stream rather than replaced: a FIFO or a character
-// device.
-bool IsStream(const std::string& path);
-
-// Opens a stream for writing; -1 with the reason in error on failure.
-int OpenStream(const std::string& path, std::string& error);
-
-// Writes all of bytes to fd.
-bool WriteAll(int fd, std::span<const unsigned char> bytes, std::string& error);
-
-// Writes all of bytes to standard output.
-bool WriteStandardOutput(std::span<const unsigned char> bytes, std::string& error);
