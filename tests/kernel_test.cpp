@@ -168,7 +168,7 @@ class ParallelFilters : public ::testing::Test {
     static SeamLog log;
     FilterState state;
     int failed = 0;
-    for (int begin = 0; begin < SND_TOTAL_SAMPLES; begin += kBlock) {
+    for (int begin = 0; begin < SND_TOTAL_SAMPLES; begin += kFilterBlock) {
       const FilterState before = state;
       if (!FilterBlockInParallel<Plain, kWarm, kOver>(begin, state, out.data() + begin, log)) {
         ++failed;

@@ -2,4 +2,4 @@
 
 WaveOutDevice SoundDevice = nullptr;
 WaveOutFormat WaveFormat;
-WaveOutBlock WaveHeader;
+WaveOutHeader WaveHeader;

@@ -19,7 +19,8 @@ struct WaveOutFormat {
   std::uint16_t sample_bits;
 };
 
-struct WaveOutBlock {
+// The queued block: where its PCM bytes are and how many.
+struct WaveOutHeader {
   const unsigned char* data;
   std::uint32_t bytes;
 };
@@ -29,4 +30,4 @@ struct WaveOutBlock {
 // until it is closed, so neither may be a temporary.
 extern WaveOutDevice SoundDevice;
 extern WaveOutFormat WaveFormat;
-extern WaveOutBlock WaveHeader;
+extern WaveOutHeader WaveHeader;

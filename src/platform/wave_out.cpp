@@ -75,11 +75,11 @@ bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string
   }
   return false;
 }
-void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block) {
-  if (device) device->backend->prepare(device->state, *block);
+void WaveOutPrepare(WaveOutDevice device, const WaveOutHeader* header) {
+  if (device) device->backend->prepare(device->state, *header);
 }
 
-void WaveOutWrite(WaveOutDevice device, const WaveOutBlock*) {
+void WaveOutWrite(WaveOutDevice device, const WaveOutHeader*) {
   if (device) device->backend->write(device->state);
 }
 

@@ -23,12 +23,12 @@ void WaveOutReach(const WaveOutFormat* format);
 // reason ("pulse: Connection refused; sdl: ...").
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why);
 
-// Makes block ready for output on device.
-void WaveOutPrepare(WaveOutDevice device, const WaveOutBlock* block);
+// Makes the block that header describes ready for output on device.
+void WaveOutPrepare(WaveOutDevice device, const WaveOutHeader* header);
 
 // Queues the prepared block and returns at once; it plays to its end with no further calls.
-// The block and its data must stay untouched until the device is closed.
-void WaveOutWrite(WaveOutDevice device, const WaveOutBlock* block);
+// The header and the block must stay untouched until the device is closed.
+void WaveOutWrite(WaveOutDevice device, const WaveOutHeader* header);
 
 // Stops playback and closes the device: once it returns, nothing reads the block any more.
 void WaveOutClose(WaveOutDevice device);

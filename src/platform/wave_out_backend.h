@@ -14,7 +14,7 @@ struct WaveOutBackend {
   bool (*reach)(const WaveOutFormat& format);
   // Opens the default output for format; null, with the reason in why, if this backend cannot.
   void* (*open)(const WaveOutFormat& format, std::string& why);
-  void (*prepare)(void* state, const WaveOutBlock& block);
+  void (*prepare)(void* state, const WaveOutHeader& header);
   void (*write)(void* state);
   // Stops playback and frees the state: nothing reads the block once it returns.
   void (*close)(void* state);

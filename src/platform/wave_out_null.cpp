@@ -23,7 +23,7 @@ void* Open(const WaveOutFormat& format, std::string&) {
   return stream;
 }
 
-void Prepare(void* state, const WaveOutBlock& block) { Of(state).length = block.bytes; }
+void Prepare(void* state, const WaveOutHeader& header) { Of(state).length = header.bytes; }
 
 void Write(void* state) {
   Of(state).started = true;

@@ -199,11 +199,11 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   return s;
 }
 
-void Prepare(void* state, const WaveOutBlock& block) {
+void Prepare(void* state, const WaveOutHeader& header) {
   PulseStream& s = Of(state);
   pa_threaded_mainloop_lock(s.loop);
-  s.data = block.data;
-  s.length = block.bytes;
+  s.data = header.data;
+  s.length = header.bytes;
   s.written = 0;
   s.draining = false;
   s.finished = false;

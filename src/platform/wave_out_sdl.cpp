@@ -87,11 +87,11 @@ void* Open(const WaveOutFormat& format, std::string& why) {
 
 SdlStream& Of(void* state) { return *static_cast<SdlStream*>(state); }
 
-void Prepare(void* state, const WaveOutBlock& block) {
+void Prepare(void* state, const WaveOutHeader& header) {
   SdlStream& s = Of(state);
   SDL_LockAudioDevice(s.id);
-  s.data = block.data;
-  s.length = block.bytes;
+  s.data = header.data;
+  s.length = header.bytes;
   s.position = 0;
   s.finished = false;
   SDL_UnlockAudioDevice(s.id);

@@ -35,13 +35,13 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   return nullptr;
 }
 
-void Prepare(void* state, const WaveOutBlock& block) {
+void Prepare(void* state, const WaveOutHeader& header) {
   WinmmStream& s = Of(state);
   WAVEHDR& h = s.header;
   h = {};
   // winmm's record has no const, but the system only reads an output block.
-  h.lpData = const_cast<LPSTR>(reinterpret_cast<const char*>(block.data));
-  h.dwBufferLength = block.bytes;
+  h.lpData = const_cast<LPSTR>(reinterpret_cast<const char*>(header.data));
+  h.dwBufferLength = header.bytes;
   h.dwLoops = 1;
   waveOutPrepareHeader(s.handle, &h, sizeof h);
 }

@@ -26,7 +26,7 @@ struct FilterState {
   float low = 0, emphasis = 0;
 };
 
-// Filters TrackBuffer[begin, begin + kBlock) into out, from state, the exact state after sample
+// Filters TrackBuffer[begin, begin + kFilterBlock) into out, from state, the exact state after sample
 // begin - 1 (ignored at 0, whose sample passes both filters unchanged); leaves in state the state
 // after the block's last sample. log is working memory. False if a seam did not meet; then out
 // and state are undefined.
@@ -119,7 +119,7 @@ inline void FilterBlockInSequence(int begin, FilterState& state, float* out) {
     out[0] = x[0];
     i = 1;
   }
-  for (; i < kBlock; ++i) {
+  for (; i < kFilterBlock; ++i) {
     state.low = LowPassStep(x[i], state.low, SND_LOWPASS);
     state.emphasis = EmphasisStep(state.low, state.emphasis, SND_EMPHASIS);
     out[i] = state.emphasis;
@@ -136,7 +136,7 @@ void FilterAndMixBlock(int begin, FilterState& state, float gain, TrackScratch& 
     FilterBlockInSequence(begin, state, filtered);
   }
   const double gd = gain;
-  for (int i = 0; i < kBlock; i += Isa::kLanes) {
+  for (int i = 0; i < kFilterBlock; i += Isa::kLanes) {
     const F<Isa> v = Load<Isa>(filtered + i);
     Store<Isa>(TrackBuffer + begin + i, v);
     Store<Isa>(MasterBuffer + begin + i,

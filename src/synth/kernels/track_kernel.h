@@ -40,12 +40,12 @@ void FusedTrackStage(const VoicePlan& plan, float gain, TrackScratch& scratch) {
     }
     if (n >= lag) EchoChunk<Isa>(TrackBuffer, n - lag, SND_ECHO2_DELAY, SND_ECHO2_GAIN);
     const int echoed = n + kChunk - lag;  // the second echo is done below this sample
-    while (filtered + kBlock <= echoed - SND_ECHO2_DELAY) {
+    while (filtered + kFilterBlock <= echoed - SND_ECHO2_DELAY) {
       FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain, scratch);
-      filtered += kBlock;
+      filtered += kFilterBlock;
     }
   }
-  for (; filtered < SND_TOTAL_SAMPLES; filtered += kBlock) FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain, scratch);
+  for (; filtered < SND_TOTAL_SAMPLES; filtered += kFilterBlock) FilterAndMixBlock<Isa, kWarm, kOver>(filtered, state, gain, scratch);
 }
 
 }  // namespace

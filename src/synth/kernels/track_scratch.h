@@ -6,10 +6,10 @@
 
 // The low-pass and emphasis filters run a block of the track at a time, in kSegments pieces side
 // by side; what a block's passes use stays in cache.
-constexpr int kBlock = SND_TOTAL_SAMPLES / 105;  // 75600 samples
+constexpr int kFilterBlock = SND_TOTAL_SAMPLES / 105;  // 75600 samples
 constexpr int kSegments = 16;
-constexpr int kSegmentLen = kBlock / kSegments;
-static_assert(SND_TOTAL_SAMPLES % kBlock == 0 && kBlock % kSegments == 0, "the track is whole blocks of whole pieces");
+constexpr int kSegmentLen = kFilterBlock / kSegments;
+static_assert(SND_TOTAL_SAMPLES % kFilterBlock == 0 && kFilterBlock % kSegments == 0, "the track is whole blocks of whole pieces");
 
 // Samples around a seam whose state is logged: the warm-up before a piece plus its overrun.
 constexpr int kSeamCapacity = 256;
@@ -23,5 +23,5 @@ struct SeamLog {
 
 struct TrackScratch {
   SeamLog seams;
-  float filtered[kBlock];  // one block's filter output, while its input stays for a retry
+  float filtered[kFilterBlock];  // one block's filter output, while its input stays for a retry
 };
