@@ -5,7 +5,7 @@
 #   ./setup.sh test      also build the sanitizer variant (build-sanitize/), the 64-bit ARM
 #                        Linux programs (build-aarch64/) and the Windows programs (build-windows/,
 #                        build-windows64/), then run every test: the ARM ones under qemu, the
-#                        Windows ones under wine
+#                        Windows ones under wine, the Debian packages through lintian
 #   ./setup.sh windows   build only the Windows programs, 32- and 64-bit
 #   ./setup.sh package   the packages: Debian packages for amd64 and arm64, a zip for each
 #                        Windows build, all in packages/
@@ -95,7 +95,8 @@ add_architecture() {
   updated=no
 }
 
-build_tools=(g++ cmake ninja-build pkg-config)
+# librsvg2-bin's rsvg-convert renders the icon's PNGs from its SVG.
+build_tools=(g++ cmake ninja-build pkg-config librsvg2-bin)
 # The 64-bit ARM cross build, its libraries and the emulator its tests run under.
 arm64_packages=(g++-aarch64-linux-gnu qemu-user libsndfile1-dev:arm64 libsdl2-dev:arm64 libgtest-dev:arm64
                 zlib1g-dev:arm64 libbenchmark-dev:arm64 libpulse-dev:arm64)
@@ -105,6 +106,8 @@ windows_tools=(g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 player_packages=(libsndfile1-dev libsdl2-dev libpulse-dev)
 # Private sound servers for the player's tests: PulseAudio, and PipeWire with its pulse server.
 sound_server_packages=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon)
+# Debian's checkers of a package, its menu entry and its AppStream metadata.
+package_check_packages=(lintian desktop-file-utils appstream)
 
 build_preset() {
   cmake --preset "$1" "${@:2}" >/dev/null
@@ -174,8 +177,10 @@ case "$mode" in
     add_architecture arm64
     add_architecture i386
     install "${build_tools[@]}" "${player_packages[@]}" libgtest-dev libbenchmark-dev zlib1g-dev \
-      acl libx11-dev locales xvfb xdotool xfonts-base dpkg-dev "${windows_tools[@]}"
+      acl libx11-dev locales xvfb xdotool xfonts-base dpkg-dev unzip "${windows_tools[@]}"
     install_for "the player's tests against real sound servers" "${sound_server_packages[@]}" || true
+    install_for "the checks of the packages by lintian, desktop-file-validate and appstreamcli" \
+      "${package_check_packages[@]}" || true
     arm64=yes
     install_for "the 64-bit ARM build and its tests" "${arm64_packages[@]}" || arm64=no
     # wine64 runs the 64-bit Windows programs; the 32-bit ones need wine32 from the i386

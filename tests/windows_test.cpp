@@ -89,10 +89,13 @@ TEST_P(WindowsPrograms, NeedNoRuntimeBesideWindows) {
   for (const char* exe : {"wave.exe", "wave-export.exe"}) ExpectOnlySystemDlls(build, build.dir / exe);
 }
 
-TEST_P(WindowsPrograms, ZipHoldsTheTwoProgramsAlone) {
+// The zip as a Windows user gets it: in the folder it unpacks to, the two programs, what they do
+// (README.txt) and the licence, the texts with Windows' CR LF line ends.
+TEST_P(WindowsPrograms, ZipHoldsTheProgramsTheirReadmeAndTheLicence) {
   const WindowsBuild& build = GetParam();
   if (std::string why; WindowsBuildMissing(build, why)) GTEST_SKIP() << why;
   ASSERT_TRUE(Installed(build.objdump)) << "the cross build's binutils are missing";
+  ASSERT_TRUE(Installed("unzip")) << "needs unzip (./setup.sh test installs it)";
   const fs::path out = fs::temp_directory_path() / ("wave-zip-" + std::to_string(::getpid()) + "-" + build.name);
   fs::remove_all(out);
   fs::create_directories(out);
@@ -100,15 +103,30 @@ TEST_P(WindowsPrograms, ZipHoldsTheTwoProgramsAlone) {
                                  "' >/dev/null 2>&1 && echo made");
   ASSERT_EQ(made, "made\n") << "cpack failed in " << build.dir;
   const std::string top = std::string("wave-" WAVE_VERSION "-") + build.name;
-  ASSERT_TRUE(fs::exists(out / (top + ".zip"))) << top << ".zip";
-  fs::remove_all(out / "_CPack_Packages");
-  Shell("cd '" + out.string() + "' && '" WAVE_CMAKE "' -E tar xf '" + top + ".zip'");
+  const fs::path zip = out / (top + ".zip");
+  ASSERT_TRUE(fs::exists(zip)) << zip;
 
-  std::vector<std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(out / top)) files.push_back(e.path().filename().string());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"wave-export.exe", "wave.exe"}));
-  for (const auto& exe : files) ExpectOnlySystemDlls(build, out / top / exe);
+  // unzip -l, one name a line.
+  std::istringstream listing(Shell("unzip -Z1 '" + zip.string() + "'"));
+  std::vector<std::string> names;
+  for (std::string name; std::getline(listing, name);)
+    if (!name.ends_with("/")) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{top + "/LICENSE.txt", top + "/README.txt", top + "/wave-export.exe",
+                                              top + "/wave.exe"}));
+
+  Shell("cd '" + out.string() + "' && unzip -q '" + zip.string() + "'");
+  for (const char* text : {"README.txt", "LICENSE.txt"}) {
+    const std::string content = ReadFile((out / top / text).string());
+    ASSERT_GT(content.size(), 500u) << text;
+    EXPECT_EQ(content.substr(content.size() - 2), "\r\n") << text;
+    for (std::size_t i = content.find('\n'); i != std::string::npos; i = content.find('\n', i + 1))
+      ASSERT_TRUE(i > 0 && content[i - 1] == '\r') << text << ": a line ends in LF alone at byte " << i;
+  }
+  const std::string readme = ReadFile((out / top / "README.txt").string());
+  for (const char* exe : {"wave.exe", "wave-export.exe"})
+    EXPECT_NE(readme.find(exe), std::string::npos) << "README.txt does not tell of " << exe;
+  for (const char* exe : {"wave.exe", "wave-export.exe"}) ExpectOnlySystemDlls(build, out / top / exe);
   fs::remove_all(out);
 }
 
