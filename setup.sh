@@ -109,8 +109,9 @@ sound_server_packages=(pulseaudio pulseaudio-utils pipewire pipewire-pulse wirep
 # Debian's checkers of a package, its menu entry and its AppStream metadata.
 package_check_packages=(lintian desktop-file-utils appstream)
 
+# Configures and builds a preset; of configure's output, what the build leaves out and why.
 build_preset() {
-  cmake --preset "$1" "${@:2}" >/dev/null
+  cmake --preset "$1" "${@:2}" | { grep -E '\(Debian: |Sound output' | sed "s/^-- /setup: $1: /" >&2 || true; }
   cmake --build --preset "$1"
 }
 
