@@ -3,7 +3,7 @@
 
 #include "common/device_state.h"
 #include "common/pcm_format.h"
-#include "export/write_all.h"
+#include "export/output/write_all.h"
 #include "export/sound_file.h"
 
 namespace {

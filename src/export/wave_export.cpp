@@ -10,11 +10,11 @@
 #include "audio/pcm.h"
 #include "common/console.h"
 #include "common/standard_streams.h"
-#include "export/destination.h"
+#include "export/output/destination.h"
 #include "export/export_arguments.h"
 #include "export/shown_name.h"
 #include "export/sound_file.h"
-#include "export/write_all.h"
+#include "export/output/write_all.h"
 #include "synth/song.h"
 
 namespace {

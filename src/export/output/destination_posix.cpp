@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstring>
 
-#include "export/destination.h"
+#include "export/output/destination.h"
 #include "export/shown_name.h"
 
 namespace {

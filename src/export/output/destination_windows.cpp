@@ -4,7 +4,7 @@
 #include <io.h>
 #include <unistd.h>
 
-#include "export/destination.h"
+#include "export/output/destination.h"
 #include "export/shown_name.h"
 
 Destination::~Destination() = default;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "export/replacing_file.h"
+#include "export/output/replacing_file.h"
 
 namespace {
 

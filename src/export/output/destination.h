@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "export/replacing_file.h"
+#include "export/output/replacing_file.h"
 
 class Destination {
  public:

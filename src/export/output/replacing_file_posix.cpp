@@ -14,7 +14,7 @@
 #include <random>
 
 #include "common/ending_signals.h"
-#include "export/replacing_file.h"
+#include "export/output/replacing_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "export/write_all.h"
+#include "export/output/write_all.h"
 
 #include <unistd.h>
 
