@@ -59,6 +59,27 @@ TEST_F(Player, PeakMemoryStaysWithin72MiB) {
   std::printf("peak resident memory: %ld KiB\n", wave.peak_rss_kib());
 }
 
+TEST_F(Player, AnswersHelpAndVersionAndRefusesUsageErrorsWithoutPlaying) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--help"}, "usage: wave"}, {{"--version"}, "wave 1.0\n"}, {{"--loud"}, ""}, {{"tune.wav"}, ""}};
+  for (const auto& [args, answer] : cases) {
+    auto options = Options(Input::Pipe, false);
+    options.argv.insert(options.argv.end(), args.begin(), args.end());
+    Process wave(options);
+    ASSERT_TRUE(wave.Wait(10s)) << args[0] << ": it waits, as if playing";
+    EXPECT_EQ(wave.exit_code(), answer.empty() ? 2 : 0) << args[0];
+    if (answer.empty()) {
+      EXPECT_EQ(wave.Stdout(), "") << args[0];
+      EXPECT_EQ(wave.Stderr().rfind("wave: ", 0), 0u) << wave.Stderr();
+      EXPECT_NE(wave.Stderr().find("\nusage: wave"), std::string::npos) << wave.Stderr();
+    } else {
+      EXPECT_EQ(wave.Stdout().rfind(answer, 0), 0u) << wave.Stdout();
+      EXPECT_EQ(wave.Stderr(), "");
+    }
+  }
+  EXPECT_EQ(CaptureSize(), 0u) << "something was played";
+}
+
 TEST_F(Player, WithoutADeviceTheRunGoesOnSilentlyWithOneLineWhy) {
   // A driver SDL does not have, and ALSA with no card configured (which on its own would print
   // its every failed try).

@@ -1,15 +1,28 @@
 // wave: renders the built-in tune, plays it, and waits in a prompt until the user presses OK.
+// With no arguments that is all it does; --help and --version answer and play nothing.
 #include "app/reset_sound.h"
 #include "audio/pcm.h"
 #include "audio/playback.h"
+#include "common/command_line.h"
 #include "common/device_state.h"
 #include "common/prompt_text.h"
+#include "common/shown_name.h"
 #include "common/standard_streams.h"
 #include "platform/prompt.h"
 #include "platform/wave_out.h"
 #include "synth/song.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: wave [OPTION]...\n"
+    "Plays Wave's built-in tune, which it synthesises itself, while a prompt waits for OK:\n"
+    "a dialog on a desktop, else the terminal, else a line on standard input.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 once OK is given or the tune has played, 2 for a usage error.\n";
 
 PromptProgress Progress() {
   const WaveOutProgress p = WaveOutPosition(SoundDevice);
@@ -19,8 +32,14 @@ PromptProgress Progress() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   OpenStandardStreams();  // nothing to say if it fails: the run goes on with what it has
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(argc, argv, line, error)) return UsageError("wave", error, kUsage);
+  if (!line.operands.empty()) return UsageError("wave", "unexpected operand " + Shown(line.operands[0]), kUsage);
+  if (line.help) return PrintAnswer("wave", kUsage);
+  if (line.version) return PrintAnswer("wave", VersionText("wave"));
   EndPromptOnSignals();   // before the sound system starts its threads
   ResetSound();
   ReachOutput();  // the sound server answers while the tune renders

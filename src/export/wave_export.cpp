@@ -1,18 +1,17 @@
 // wave-export: renders the built-in tune exactly as the player does and saves it to a file. Its
 // steps: the arguments, the destination opened, the render, the file written and put in place.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "audio/pcm.h"
+#include "common/command_line.h"
 #include "common/console.h"
 #include "common/standard_streams.h"
 #include "export/output/destination.h"
 #include "export/export_arguments.h"
-#include "export/shown_name.h"
+#include "common/shown_name.h"
 #include "export/sound_file.h"
 #include "export/output/write_all.h"
 #include "synth/song.h"
@@ -22,12 +21,6 @@ namespace {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "wave-export: %s\n", message.c_str());
   return 1;
-}
-
-int Help() {
-  std::fputs(kExportUsage, stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return Fail(std::string("cannot write the help: ") + std::strerror(errno));
-  return 0;
 }
 
 // The finished block as a sound file at the destination: written in place into a new file, or,
@@ -51,8 +44,9 @@ bool WriteSound(Destination& out, SoundFileFormat format, std::string& error) {
 int Export(int argc, char** argv) {
   ExportArguments arguments;
   std::string error;
-  if (!ParseExportArguments(argc, argv, arguments, error)) return Fail(error);
-  if (arguments.help) return Help();
+  if (!ParseExportArguments(argc, argv, arguments, error)) return UsageError("wave-export", error, kExportUsage);
+  if (arguments.help) return PrintAnswer("wave-export", kExportUsage);
+  if (arguments.version) return PrintAnswer("wave-export", VersionText("wave-export"));
   const auto format = arguments.output == "-" ? SoundFileFormat::Wav : SoundFileFormatFor(arguments.output);
   if (!format) return Fail(Shown(arguments.output) + ": unknown extension; use .wav, .flac or .aiff");
 

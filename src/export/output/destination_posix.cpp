@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "export/output/destination.h"
-#include "export/shown_name.h"
+#include "common/shown_name.h"
 
 namespace {
 

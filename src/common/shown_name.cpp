@@ -1,4 +1,4 @@
-#include "export/shown_name.h"
+#include "common/shown_name.h"
 
 #include <cstdio>
 
