@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decoded_sound.h"
+#include "export_fixture.h"
 #include "process.h"
 #include "test_support.h"
 
@@ -20,49 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kExport = WAVE_EXPORT_PATH;
-const std::string kRestricted = RESTRICTED_RUN_PATH;
-const std::string& kLines = kConsoleLines;
+using namespace export_test;
 
-class Export : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("wave-export-test-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Runs a shell command in the test's directory; "$EXPORT" names the tool. Returns the exit code;
-  // standard output and error land in out_ and err_.
-  int Run(const std::string& command) {
-    const std::string full = "cd '" + dir_.string() + "' && export EXPORT='" + kExport + "' RESTRICTED='" +
-                             kRestricted + "' && (" + command +
-                             ") > stdout.txt 2> stderr.txt < /dev/null";
-    const int status = std::system(full.c_str());
-    out_ = ReadFile(dir_ / "stdout.txt");
-    err_ = ReadFile(dir_ / "stderr.txt");
-    fs::remove(dir_ / "stdout.txt");
-    fs::remove(dir_ / "stderr.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  void ExpectSong(const fs::path& file, int major_format) {
-    EXPECT_EQ(DecodeSound(dir_ / file).format & SF_FORMAT_TYPEMASK, major_format) << file;
-    EXPECT_EQ(DecodedSongCrc(dir_ / file), kSongCrc) << file;
-  }
-
-  std::vector<std::string> Entries() {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path dir_;
-  std::string out_, err_;
-};
 
 TEST_F(Export, WritesWavFlacAndAiffByExtension) {
   ASSERT_EQ(Run("$EXPORT tune.wav && $EXPORT tune.flac && $EXPORT TUNE.AIFF"), 0) << err_;
@@ -131,7 +91,10 @@ TEST_F(Export, StandardOutputByAnotherNameIsWrittenAsDashIs) {
   EXPECT_EQ(err_, kLines) << "the console lines keep out of the sound";
   ExpectSong("piped.wav", SF_FORMAT_WAV);
   EXPECT_TRUE(fs::is_symlink(dir_ / "out.wav"));
+}
 
+TEST_F(Export, StandardOutputByAnotherNameOnATerminalIsRefusedAsDashIs) {
+  fs::create_symlink("/dev/stdout", dir_ / "out.wav");
   Process wave({{kExport, (dir_ / "out.wav").string()}, {}, {}, Input::Terminal});
   ASSERT_TRUE(wave.Wait(std::chrono::seconds(60)));
   EXPECT_EQ(wave.exit_code(), 1);

@@ -2,6 +2,8 @@
 // path this processor runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -15,8 +17,8 @@
 namespace {
 
 // Mostly holds, some note-ons over the whole byte range, some NOTE_OFF; NOTE_END only where
-// asked for, at a random place.
-std::vector<std::uint8_t> RandomNotes(std::mt19937& rng, std::size_t length, bool with_end) {
+// asked for, at a random place; with every_byte, each byte value but NOTE_END somewhere too.
+std::vector<std::uint8_t> RandomNotes(std::mt19937& rng, std::size_t length, bool with_end, bool every_byte = false) {
   std::vector<std::uint8_t> notes(length);
   std::uniform_int_distribution<int> kind(0, 99), any_note(1, 254), song_note(50, 80);
   for (auto& b : notes) {
@@ -31,6 +33,12 @@ std::vector<std::uint8_t> RandomNotes(std::mt19937& rng, std::size_t length, boo
       b = static_cast<std::uint8_t>(note);
     }
   }
+  if (every_byte) {
+    std::vector<std::size_t> places(length);
+    std::iota(places.begin(), places.end(), std::size_t{0});
+    std::shuffle(places.begin(), places.end(), rng);
+    for (int b = 0; b < NOTE_END; ++b) notes[places[b]] = static_cast<std::uint8_t>(b);
+  }
   if (with_end && length > 0) notes[std::uniform_int_distribution<std::size_t>(0, length - 1)(rng)] = NOTE_END;
   return notes;
 }
@@ -38,10 +46,11 @@ std::vector<std::uint8_t> RandomNotes(std::mt19937& rng, std::size_t length, boo
 struct Case {
   std::size_t length;
   bool with_end;
+  bool every_byte = false;
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.length << " bytes" << (c.with_end ? " with NOTE_END" : "");
+  *os << c.length << " bytes" << (c.with_end ? " with NOTE_END" : "") << (c.every_byte ? ", every byte value" : "");
 }
 
 class Oracle : public ::testing::TestWithParam<std::tuple<Case, RenderPath>> {
@@ -52,7 +61,7 @@ class Oracle : public ::testing::TestWithParam<std::tuple<Case, RenderPath>> {
 TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
   const Case c = std::get<0>(GetParam());
   std::mt19937 rng(static_cast<unsigned>(1000 + c.length * 2 + c.with_end));
-  const auto first = RandomNotes(rng, c.length, c.with_end);
+  const auto first = RandomNotes(rng, c.length, c.with_end, c.every_byte);
   const auto second = RandomNotes(rng, c.length / 3, false);
 
   auto after_first = MakeReferenceTrack();
@@ -73,11 +82,12 @@ TEST_P(Oracle, RenderTrackMatchesTheReferenceBitForBit) {
 INSTANTIATE_TEST_SUITE_P(RandomSequences, Oracle,
                          ::testing::Combine(::testing::Values(Case{1, false}, Case{300, false}, Case{1799, false},
                                                               Case{1800, false}, Case{2500, false}, Case{1800, true},
-                                                              Case{900, true}),
+                                                              Case{900, true}, Case{1800, false, true}),
                                             EachRenderPath()),
                          [](const auto& info) {
                            const Case c = std::get<0>(info.param);
-                           return "length_" + std::to_string(c.length) + (c.with_end ? "_with_end" : "") + "_on_" +
+                           return "length_" + std::to_string(c.length) + (c.with_end ? "_with_end" : "") +
+                                  (c.every_byte ? "_every_byte" : "") + "_on_" +
                                   PathName(std::get<1>(info.param));
                          });
 

@@ -69,6 +69,7 @@ TEST_F(DebianPackage, HoldsTheProgramsTheirDocumentationAndTheMenuEntry) {
       "./usr/share/doc/wave/README.md.gz",
       "./usr/share/doc/wave/changelog.gz",
       "./usr/share/doc/wave/copyright",
+      "./usr/share/doc/wave/examples/song.txt",
       "./usr/share/icons/hicolor/scalable/apps/wave.svg",
       "./usr/share/man/man1/wave-export.1.gz",
       "./usr/share/man/man1/wave.1.gz",

@@ -80,6 +80,26 @@ TEST_F(Player, AnswersHelpAndVersionAndRefusesUsageErrorsWithoutPlaying) {
   EXPECT_EQ(CaptureSize(), 0u) << "something was played";
 }
 
+TEST_F(Player, PlaysTheNotesOfAFileAndRefusesBadOnesWithoutPlaying) {
+  auto options = Options(Input::DevNull, false);
+  options.argv.insert(options.argv.end(), {"--notes", WAVE_EXAMPLE_SONG});
+  Process wave(options);
+  ASSERT_TRUE(wave.Wait(120s));
+  ExpectPlayedEverything(wave);
+
+  fs::remove(capture_);
+  const std::string bad = capture_ + ".txt";
+  std::ofstream(bad) << "66 - off 256";
+  options.argv.back() = bad;
+  Process refused(options);
+  ASSERT_TRUE(refused.Wait(10s));
+  EXPECT_EQ(refused.exit_code(), 2);
+  EXPECT_EQ(refused.Stdout(), "");
+  EXPECT_NE(refused.Stderr().find(": line 1, column 10: value 256 is not a byte\n"), std::string::npos) << refused.Stderr();
+  EXPECT_EQ(CaptureSize(), 0u) << "something was played";
+  fs::remove(bad);
+}
+
 TEST_F(Player, WithoutADeviceTheRunGoesOnSilentlyWithOneLineWhy) {
   // A driver SDL does not have, and ALSA with no card configured (which on its own would print
   // its every failed try).

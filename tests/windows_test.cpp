@@ -112,8 +112,8 @@ TEST_P(WindowsPrograms, ZipHoldsTheProgramsTheirReadmeAndTheLicence) {
   for (std::string name; std::getline(listing, name);)
     if (!name.ends_with("/")) names.push_back(name);
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{top + "/LICENSE.txt", top + "/README.txt", top + "/wave-export.exe",
-                                              top + "/wave.exe"}));
+  EXPECT_EQ(names, (std::vector<std::string>{top + "/LICENSE.txt", top + "/README.txt", top + "/song.txt",
+                                              top + "/wave-export.exe", top + "/wave.exe"}));
 
   Shell("cd '" + out.string() + "' && unzip -q '" + zip.string() + "'");
   for (const char* text : {"README.txt", "LICENSE.txt"}) {

@@ -1,5 +1,8 @@
 // wave: renders the built-in tune, plays it, and waits in a prompt until the user presses OK.
-// With no arguments that is all it does; --help and --version answer and play nothing.
+// With no arguments that is all it does; --notes plays another tune; --help and --version answer
+// and play nothing.
+#include <cstdio>
+
 #include "app/reset_sound.h"
 #include "audio/pcm.h"
 #include "audio/playback.h"
@@ -10,6 +13,7 @@
 #include "common/standard_streams.h"
 #include "platform/prompt.h"
 #include "platform/wave_out.h"
+#include "synth/note_file.h"
 #include "synth/song.h"
 
 namespace {
@@ -19,10 +23,13 @@ constexpr const char* kUsage =
     "Plays Wave's built-in tune, which it synthesises itself, while a prompt waits for OK:\n"
     "a dialog on a desktop, else the terminal, else a line on standard input.\n"
     "\n"
+    "  --notes FILE  play the note sequence in FILE instead: its bytes, or for a name\n"
+    "             ending in .txt, or '-' (standard input), the text form\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 once OK is given or the tune has played, 2 for a usage error.\n";
+    "Exit status: 0 once OK is given or the tune has played, 2 for a usage error or a note\n"
+    "sequence that cannot be read.\n";
 
 PromptProgress Progress() {
   const WaveOutProgress p = WaveOutPosition(SoundDevice);
@@ -40,10 +47,18 @@ int main(int argc, char** argv) {
   if (!line.operands.empty()) return UsageError("wave", "unexpected operand " + Shown(line.operands[0]), kUsage);
   if (line.help) return PrintAnswer("wave", kUsage);
   if (line.version) return PrintAnswer("wave", VersionText("wave"));
+  NoteSequence notes;
+  if (line.notes && !LoadNoteFile(*line.notes, notes, error)) {
+    std::fprintf(stderr, "wave: %s\n", error.c_str());
+    return 2;  // nothing played: the input was bad
+  }
   EndPromptOnSignals();   // before the sound system starts its threads
   ResetSound();
   ReachOutput();  // the sound server answers while the tune renders
-  RenderSong();
+  if (line.notes)
+    RenderNotes(notes);
+  else
+    RenderSong();
   PlayMaster();
   ShowPrompt(kPromptText, kPromptAscii, kPromptCaption, Progress);
   ResetSound();

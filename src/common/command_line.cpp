@@ -19,6 +19,16 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
       line.help = true;
     } else if (arg == "--version") {
       line.version = true;
+    } else if (arg == "--notes" || arg.starts_with("--notes=")) {
+      if (line.notes) {
+        error = "--notes given more than once";
+        return false;
+      }
+      if (arg == "--notes" && i + 1 == argc) {
+        error = "--notes needs a FILE";
+        return false;
+      }
+      line.notes = std::string(arg == "--notes" ? std::string_view(argv[++i]) : arg.substr(8));
     } else {
       error = "unknown option " + Shown(arg);
       return false;

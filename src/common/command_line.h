@@ -2,13 +2,16 @@
 // as careful command-line tools give them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// What a command line asks: --help (-h), --version, and the operands, "--" ending the options.
+// What a command line asks: --help (-h), --version, --notes FILE (or --notes=FILE), and the
+// operands, "--" ending the options.
 struct CommandLine {
   bool help = false;
   bool version = false;
+  std::optional<std::string> notes;
   std::vector<std::string> operands;
 };
 

@@ -11,6 +11,7 @@ bool ParseExportArguments(int argc, const char* const* argv, ExportArguments& ar
   }
   arguments.help = line.help;
   arguments.version = line.version;
+  arguments.notes = line.notes;
   if (!line.operands.empty()) arguments.output = line.operands.front();
   return true;
 }

@@ -14,6 +14,7 @@
 #include "common/shown_name.h"
 #include "export/sound_file.h"
 #include "export/output/write_all.h"
+#include "synth/note_file.h"
 #include "synth/song.h"
 
 namespace {
@@ -47,6 +48,11 @@ int Export(int argc, char** argv) {
   if (!ParseExportArguments(argc, argv, arguments, error)) return UsageError("wave-export", error, kExportUsage);
   if (arguments.help) return PrintAnswer("wave-export", kExportUsage);
   if (arguments.version) return PrintAnswer("wave-export", VersionText("wave-export"));
+  NoteSequence notes;
+  if (arguments.notes && !LoadNoteFile(*arguments.notes, notes, error)) {
+    Fail(error);
+    return 2;  // nothing written: the input was bad
+  }
   const auto format = arguments.output == "-" ? SoundFileFormat::Wav : SoundFileFormatFor(arguments.output);
   if (!format) return Fail(Shown(arguments.output) + ": unknown extension; use .wav, .flac or .aiff");
 
@@ -54,7 +60,10 @@ int Export(int argc, char** argv) {
   if (!out.Open(arguments.output, error)) return Fail(error);
   if (out.is_standard_output()) SetConsole(stderr);  // standard output carries the sound only
 
-  RenderSong();
+  if (arguments.notes)
+    RenderNotes(notes);
+  else
+    RenderSong();
   ConvertToPcm16();
 
   if (!WriteSound(out, *format, error) || !out.Commit(error)) return Fail(error);

@@ -5,7 +5,9 @@
 #include "synth/notes.h"
 #include "synth/render.h"
 
-void RenderSong() {
+void RenderNotes(std::span<const std::uint8_t> notes) {
   ConsolePrint("SND_UNIT_NUM = %d\n", SND_UNIT_NUM);
-  RenderTrack(SND_SONG_CHANNEL, SongNotes, SND_SONG_GAIN);
+  RenderTrack(SND_SONG_CHANNEL, notes, SND_SONG_GAIN);
 }
+
+void RenderSong() { RenderNotes(SongNotes); }
