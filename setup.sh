@@ -10,6 +10,9 @@
 #   ./setup.sh package   the packages: Debian packages for amd64 and arm64, a zip for each
 #                        Windows build, all in packages/
 #   ./setup.sh web       build the web page into build-web/
+#   ./setup.sh fuzz [SECONDS]
+#                        build the fuzz target of the note reader (build-fuzz/) and run it, for
+#                        SECONDS (default 60); a finding is kept in build-fuzz/fuzz/
 #
 # A package index that cannot be fetched (one architecture's, say) does not stop it: what can be
 # installed is installed, and what therefore cannot be built or tested is said on standard error.
@@ -18,8 +21,8 @@ cd "$(dirname "$0")"
 
 mode=${1:-build}
 case "$mode" in
-  build | test | windows | package | web) ;;
-  *) echo "usage: ./setup.sh [test|windows|package|web]" >&2; exit 2 ;;
+  build | test | windows | package | web | fuzz) ;;
+  *) echo "usage: ./setup.sh [test|windows|package|web|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
 
 sudo=()
@@ -115,6 +118,9 @@ build_preset() {
   cmake --build --preset "$1"
 }
 
+# The fuzz target: clang with libFuzzer and the sanitizers' runtimes.
+fuzz_packages=(clang libclang-rt-14-dev cmake ninja-build)
+
 # --- The web page (build-web/) -------------------------------------------------------------------
 # Debian's emscripten builds it (and brings node, which runs its tests); the page tests drive
 # Debian's Chromium through chromedriver, with a Japanese font for the prompt's screenshot, and
@@ -145,6 +151,15 @@ case "$mode" in
     install cmake ninja-build "${windows_tools[@]}"
     build_preset windows
     build_preset windows64
+    ;;
+  fuzz)
+    seconds=${2:-60}
+    [[ $seconds =~ ^[0-9]+$ ]] || { echo "usage: ./setup.sh fuzz [SECONDS]" >&2; exit 2; }
+    install "${fuzz_packages[@]}"
+    build_preset fuzz
+    mkdir -p build-fuzz/fuzz/corpus
+    build-fuzz/notes_fuzz -max_total_time="$seconds" -max_len=8192 -timeout=30 -artifact_prefix=build-fuzz/fuzz/ \
+      build-fuzz/fuzz/corpus fuzz/corpus
     ;;
   web)
     install "${web_packages[@]}"
@@ -201,6 +216,10 @@ case "$mode" in
     ctest --preset default
     ctest --preset sanitize
     if [ $arm64 = yes ]; then ctest --preset aarch64; fi
+    if install_for "the fuzz target's short run" "${fuzz_packages[@]}"; then
+      build_preset fuzz
+      ctest --preset fuzz
+    fi
     test_web
     if [ ${#skipped[@]} -gt 0 ]; then
       warn "not everything could be tested here:"
