@@ -2,8 +2,10 @@
 // PulseAudio of its own with one null sink at 44,100 Hz. Each run records the sink's monitor, starts
 // the command (standard input a pipe that stays open, so a player waits in its prompt), and takes
 // the moment its first non-zero sample reaches the monitor: the time of the read that brought it,
-// less the recording's latency and the samples after it in that read. The commands take turns,
-// A B C A B C …; each is ended (its input closed, then SIGTERM) before the next starts.
+// less the recording's latency and the samples after it in that read. A COMMAND that begins with
+// '=' is timed instead as a whole process, from its start to its exit, with the file its last word
+// names removed first (wave-export FILE, say), so that it is measured in the same turns. The commands take turns, A B C A B C …; each is ended (its
+// input closed, then SIGTERM) before the next starts.
 //
 //   wave-first-sound RUNS COMMAND [COMMAND]...      (each COMMAND one string, split at spaces)
 //
@@ -84,6 +86,20 @@ double FirstSound(const PulseServer& server, const std::vector<std::string>& arg
   return ms;
 }
 
+// Milliseconds from start to exit of argv; its last word, the file it writes, removed first.
+double WholeProcess(const PulseServer& server, const std::vector<std::string>& argv) {
+  std::remove(argv.back().c_str());
+  ProcessOptions options{argv, server.ClientEnv(), {"DISPLAY", "WAYLAND_DISPLAY"}, Input::DevNull};
+  const auto start = Clock::now();
+  Process program(options);
+  if (!program.Wait(30s)) return -1;
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Run(const PulseServer& server, const std::string& command) {
+  return command[0] == '=' ? WholeProcess(server, Words(command.substr(1))) : FirstSound(server, Words(command));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,12 +117,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wave-first-sound: the private PulseAudio did not start\n");
     return 1;
   }
-  std::vector<std::vector<std::string>> commands;
-  for (int i = 2; i < argc; ++i) commands.push_back(Words(argv[i]));
+  const std::vector<std::string> commands(argv + 2, argv + argc);
   std::vector<std::vector<double>> times(commands.size());
-  for (const auto& c : commands) FirstSound(server, c);  // a warm-up each: caches, the server's first client
+  for (const auto& c : commands) Run(server, c);  // a warm-up each: caches, the server's first client
   for (int r = 0; r < runs; ++r)
-    for (std::size_t c = 0; c < commands.size(); ++c) times[c].push_back(FirstSound(server, commands[c]));
+    for (std::size_t c = 0; c < commands.size(); ++c) times[c].push_back(Run(server, commands[c]));
   for (std::size_t c = 0; c < commands.size(); ++c) {
     auto& t = times[c];
     std::sort(t.begin(), t.end());

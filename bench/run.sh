@@ -7,7 +7,8 @@
 #      given, and this one; the output file removed before each run;
 #   3. the player's first sound through a private PulseAudio, from its start: the earlier version
 #      (if given), this one, and paplay of the same block as a WAV file (what the server and the
-#      recording take of any program's time);
+#      recording take of any program's time), with wave-export as a whole process in the same
+#      turns, to compare the player with;
 #   4. wave-bench: every stage and the whole render, straightforward and on every render path.
 # Usage: bench/run.sh [runs] [earlier-commit] [straightforward-commit]
 set -euo pipefail
@@ -84,9 +85,10 @@ for k in "${!programs[@]}"; do
 done
 
 echo
-echo "3. start to first sound through a private PulseAudio, median of $runs alternating runs:"
+echo "3. start to first sound through a private PulseAudio, median of $runs alternating runs, and in"
+echo "   the same turns wave-export as a whole process (marked =):"
 build/wave-export "$tmp/song.wav" >/dev/null
-players=(build/wave "paplay $tmp/song.wav")
+players=(build/wave "paplay $tmp/song.wav" "=build/wave-export $tmp/tune.wav")
 [ -n "$earlier" ] && players=("$earlier/wave" "${players[@]}")
 if ! build/wave-first-sound "$runs" "${players[@]}"; then
   echo "  (skipped: no private PulseAudio here; ./setup.sh test installs pulseaudio)"
