@@ -141,6 +141,14 @@
     }
   }
 
+  // Enter is OK wherever the focus is in the prompt, as in a message box (and where a browser does
+  // not press a focused button on a driven key: Firefox). The key that starts the sound is not.
+  prompt.addEventListener('keydown', (event) => {
+    if (event.key !== 'Enter' || event.defaultPrevented) return;
+    event.preventDefault();
+    prompt.close('ok');
+  });
+
   function showPrompt() {
     if (prompt.open) return;
     followPosition();
