@@ -4,7 +4,7 @@
 // The page sends { build, columns } once, then { reset } after OK. The worker answers with
 //   { line }                                    each console line, as it is printed
 //   { path, format, prompt }                    once the module runs: its render path, the block's
-//                                               format and the prompt's sentence and caption
+//                                               format and length, the prompt's sentence and caption
 //   { pcm, samples, envelope, renderMs }        the block as 16-bit PCM and as the floats a device
 //                                               takes, the waveform's envelope, the render's time
 //   { transferred }                             whether the worker's copies went with it
@@ -13,28 +13,33 @@
 
 let core = null;
 
-// The lowest and highest sample of each of `columns` equal stretches of the block.
-function envelopeOf(pcm, columns) {
+// The block as the floats a device takes (sample / 32768, exact in a float: a context at the
+// block's rate plays it back unchanged), and the lowest and highest sample of each of `columns`
+// equal stretches of it, in one pass.
+function floatsAndEnvelope(pcm, columns) {
+  const samples = new Float32Array(pcm.length);
   const envelope = new Int16Array(2 * columns);
-  for (let c = 0; c < columns; ++c) {
+  for (let c = 0, n = 0; c < columns; ++c) {
     const end = Math.floor(((c + 1) * pcm.length) / columns);
     let low = 0;
     let high = 0;
-    for (let n = Math.floor((c * pcm.length) / columns); n < end; ++n) {
+    for (; n < end; ++n) {
       const v = pcm[n];
+      samples[n] = v * (1 / 32768);
       if (v < low) low = v;
       if (v > high) high = v;
     }
     envelope[2 * c] = low;
     envelope[2 * c + 1] = high;
   }
-  return envelope;
+  return { samples, envelope };
 }
 
 async function render({ build, columns }) {
   importScripts(`wave-${build}.js`);
   core = await WaveCore({ print: (line) => postMessage({ line }), printErr: (line) => console.error(line) });
   const format = { rate: core._WaveSampleRate(), channels: core._WaveChannels(), bytesPerSample: core._WavePcmSampleBytes() };
+  format.samples = core._WavePcmBytes() / format.bytesPerSample;
   postMessage({
     path: core.UTF8ToString(core._WaveRenderPath()),
     format,
@@ -47,12 +52,8 @@ async function render({ build, columns }) {
   const renderMs = performance.now() - begin;
 
   // Out of the module's memory (which cannot be handed over) into buffers of their own, which are.
-  // sample / 32768 is exact in a float, and a context at the block's rate plays it back unchanged.
-  const pcm = new Int16Array(core._WavePcmBytes() / format.bytesPerSample);
-  pcm.set(new Int16Array(core.HEAPU8.buffer, core._WavePcmBlock(), pcm.length));
-  const samples = new Float32Array(pcm.length);
-  for (let n = 0; n < pcm.length; ++n) samples[n] = pcm[n] / 32768;
-  const envelope = envelopeOf(pcm, columns);
+  const pcm = new Int16Array(core.HEAPU8.buffer, core._WavePcmBlock(), format.samples).slice();
+  const { samples, envelope } = floatsAndEnvelope(pcm, columns);
   postMessage({ pcm, samples, envelope, renderMs }, [pcm.buffer, samples.buffer, envelope.buffer]);
   postMessage({ transferred: pcm.byteLength === 0 && samples.byteLength === 0 });
 }

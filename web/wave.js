@@ -34,7 +34,7 @@
     path: null, // the render path it ran
     format: null, // the block's { rate, channels, bytesPerSample }, from the module
     renderMs: null, // the render in the worker
-    times: {}, // milestones, in ms of performance.now(): linesShown, blockReady, soundStart, promptShown
+    times: {}, // milestones, in ms of performance.now(): moduleReady, linesShown, blockReady, filled, soundStart, promptShown
     transferred: null, // whether the block came by transfer (the worker's copy is gone)
     worker: null,
     workerCleared: false,
@@ -237,14 +237,18 @@
     }
   }
 
-  // The block into the AudioBuffer a piece at a time, the page painting in between: the first
-  // touch of 32 MB costs the browser more than a frame.
-  async function fill(buffer, samples) {
-    const piece = Math.ceil(samples.length / 16);
-    for (let at = 0; at < samples.length; at += piece) {
-      buffer.copyToChannel(samples.subarray(at, at + piece), 0, at);
+  // The AudioBuffer, made while the worker renders, its memory touched a piece at a time with the
+  // page painting in between (the first touch of 32 MB costs a browser more than a frame): the
+  // block is then copied in at once.
+  async function prepareBuffer() {
+    const { channels, samples, rate } = wave.format;
+    const buffer = new AudioBuffer({ numberOfChannels: channels, length: samples / channels, sampleRate: rate });
+    const zeros = new Float32Array(Math.ceil(samples / 16));
+    for (let at = 0; at < buffer.length; at += zeros.length) {
+      buffer.copyToChannel(zeros.subarray(0, buffer.length - at), 0, at);
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
+    return buffer;
   }
 
   // The block is here: start it now if the context runs, or once it may.
@@ -252,8 +256,9 @@
     const context = wave.context;
     enter('starting');
     statusLine.textContent = 'Starting the sound…';
-    const buffer = new AudioBuffer({ numberOfChannels: wave.format.channels, length: samples.length, sampleRate: wave.format.rate });
-    await fill(buffer, samples);
+    const buffer = await wave.bufferReady;
+    buffer.copyToChannel(samples, 0);
+    wave.times.filled = performance.now();
     wave.buffer = buffer;
     const source = context.createBufferSource();
     source.buffer = buffer;
@@ -307,11 +312,13 @@
       print(data.line);
       if (consoleArea.textContent.split('\n').length > 2) afterPaint((t) => { wave.times.linesShown ??= t; });
     } else if (data.format) {
+      wave.times.moduleReady = performance.now();
       wave.path = data.path;
       wave.format = data.format;
       $('prompt-caption').textContent = data.prompt.caption;
       $('prompt-text').textContent = data.prompt.text;
       openContext();
+      wave.bufferReady = prepareBuffer();
       enter('rendering');
       statusLine.textContent = 'Rendering…';
     } else if (data.pcm) {
