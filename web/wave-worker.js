@@ -5,19 +5,16 @@
 //   { line }                                    each console line, as it is printed
 //   { path, format, prompt }                    once the module runs: its render path, the block's
 //                                               format and length, the prompt's sentence and caption
-//   { pcm, samples, envelope, renderMs }        the block as 16-bit PCM and as the floats a device
-//                                               takes, the waveform's envelope, the render's time
-//   { transferred }                             whether the worker's copies went with it
+//   { pcm, envelope, renderMs }                 the block as 16-bit PCM, the waveform's envelope,
+//                                               the render's time
+//   { transferred }                             whether the worker's copy went with it
 //   { reset: true }                             once the module's buffers are cleared
 'use strict';
 
 let core = null;
 
-// The block as the floats a device takes (sample / 32768, exact in a float: a context at the
-// block's rate plays it back unchanged), and the lowest and highest sample of each of `columns`
-// equal stretches of it, in one pass.
-function floatsAndEnvelope(pcm, columns) {
-  const samples = new Float32Array(pcm.length);
+// The lowest and highest sample of each of `columns` equal stretches of the block.
+function envelopeOf(pcm, columns) {
   const envelope = new Int16Array(2 * columns);
   for (let c = 0, n = 0; c < columns; ++c) {
     const end = Math.floor(((c + 1) * pcm.length) / columns);
@@ -25,14 +22,13 @@ function floatsAndEnvelope(pcm, columns) {
     let high = 0;
     for (; n < end; ++n) {
       const v = pcm[n];
-      samples[n] = v * (1 / 32768);
       if (v < low) low = v;
       if (v > high) high = v;
     }
     envelope[2 * c] = low;
     envelope[2 * c + 1] = high;
   }
-  return { samples, envelope };
+  return envelope;
 }
 
 async function render({ build, columns }) {
@@ -51,11 +47,11 @@ async function render({ build, columns }) {
   core._WaveRender(); // prints the two lines first, each posted at once
   const renderMs = performance.now() - begin;
 
-  // Out of the module's memory (which cannot be handed over) into buffers of their own, which are.
+  // Out of the module's memory (which cannot be handed over) into a buffer of its own, which is.
   const pcm = new Int16Array(core.HEAPU8.buffer, core._WavePcmBlock(), format.samples).slice();
-  const { samples, envelope } = floatsAndEnvelope(pcm, columns);
-  postMessage({ pcm, samples, envelope, renderMs }, [pcm.buffer, samples.buffer, envelope.buffer]);
-  postMessage({ transferred: pcm.byteLength === 0 && samples.byteLength === 0 });
+  const envelope = envelopeOf(pcm, columns);
+  postMessage({ pcm, envelope, renderMs }, [pcm.buffer, envelope.buffer]);
+  postMessage({ transferred: pcm.byteLength === 0 });
 }
 
 onmessage = ({ data }) => {

@@ -238,26 +238,39 @@
   }
 
   // The AudioBuffer, made while the worker renders, its memory touched a piece at a time with the
-  // page painting in between (the first touch of 32 MB costs a browser more than a frame): the
-  // block is then copied in at once.
+  // page painting in between (the first touch of 32 MB costs a browser more than a frame); with it
+  // the float scratch of one piece, through which the block goes in.
   async function prepareBuffer() {
     const { channels, samples, rate } = wave.format;
     const buffer = new AudioBuffer({ numberOfChannels: channels, length: samples / channels, sampleRate: rate });
-    const zeros = new Float32Array(Math.ceil(samples / 16));
-    for (let at = 0; at < buffer.length; at += zeros.length) {
-      buffer.copyToChannel(zeros.subarray(0, buffer.length - at), 0, at);
+    const piece = new Float32Array(Math.ceil(buffer.length / 16));
+    for (let at = 0; at < buffer.length; at += piece.length) {
+      buffer.copyToChannel(piece.subarray(0, buffer.length - at), 0, at);
       await new Promise((resolve) => setTimeout(resolve, 0));
     }
-    return buffer;
+    return { buffer, piece };
+  }
+
+  // The block as the device takes it, a piece at a time (a browser may keep the channel's memory
+  // elsewhere than getChannelData gives it): sample / 32768 is exact in a float, and a context at
+  // the block's rate plays it back unchanged. Without a block, silence.
+  function fill(buffer, piece, pcm = null) {
+    if (!pcm) piece.fill(0);
+    for (let at = 0; at < buffer.length; at += piece.length) {
+      const part = piece.subarray(0, buffer.length - at);
+      if (pcm) for (let k = 0; k < part.length; ++k) part[k] = pcm[at + k] * (1 / 32768);
+      buffer.copyToChannel(part, 0, at);
+    }
   }
 
   // The block is here: start it now if the context runs, or once it may.
-  async function play(samples) {
+  async function play(pcm) {
     const context = wave.context;
     enter('starting');
     statusLine.textContent = 'Starting the sound…';
-    const buffer = await wave.bufferReady;
-    buffer.copyToChannel(samples, 0);
+    const { buffer, piece } = await wave.bufferReady;
+    wave.piece = piece;
+    fill(buffer, piece, pcm);
     wave.times.filled = performance.now();
     wave.buffer = buffer;
     const source = context.createBufferSource();
@@ -302,7 +315,7 @@
       wave.context.close();
     }
     wave.block.fill(0);
-    wave.buffer.getChannelData(0).fill(0);
+    fill(wave.buffer, wave.piece);
     wave.worker.postMessage({ reset: true });
     statusLine.textContent = 'Stopped. Reload the page to play the tune again.';
   }
@@ -326,7 +339,7 @@
       wave.renderMs = data.renderMs;
       wave.block = data.pcm;
       drawWaveform(data.envelope);
-      play(data.samples).catch((e) => fail(`Wave cannot play here: ${e.message}`));
+      play(data.pcm).catch((e) => fail(`Wave cannot play here: ${e.message}`));
     } else if (data.transferred !== undefined) {
       wave.transferred = data.transferred;
     } else if (data.reset) {
