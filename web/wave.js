@@ -12,7 +12,7 @@
   // click, and where it says it will, or after a click, this long before the page says there is
   // no sound device.
   const SELF_START_MS = 1500;
-  const DEVICE_START_MS = 4000;
+  const DEVICE_START_MS = 6000;
 
   const $ = (id) => document.getElementById(id);
   const consoleArea = $('console');
