@@ -32,7 +32,7 @@
     states: ['loading'], // every state the run has been in, in order
     build: null, // which module: 'simd' or 'portable'
     path: null, // the render path it ran
-    format: null, // the block's { rate, channels, bytesPerSample }, from the module
+    format: null, // the block's { rate, channels, bytesPerSample, samples }, from the module
     renderMs: null, // the render in the worker
     times: {}, // milestones, in ms of performance.now(): moduleReady, linesShown, blockReady, filled, soundStart, promptShown
     transferred: null, // whether the block came by transfer (the worker's copy is gone)

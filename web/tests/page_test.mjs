@@ -219,14 +219,14 @@ describe(`${engine}, where the browser holds the sound back until the user acts`
                marked: document.getElementById('prompt-played').getBoundingClientRect().width,
                position: document.getElementById('prompt-position').textContent };`;
     const first = await browser.run(read);
-    await browser.until(`wave.played() > ${first.played + 1.5}`, 10);
+    await browser.until(`wave.played() > ${first.played + 2}`, 10);
     const second = await browser.run(read);
     for (const r of [first, second]) {
       const x = (r.played / r.seconds) * r.width;
       assert.ok(Math.abs(r.head - x) <= 1 && Math.abs(r.marked - x) <= 1, `playhead at ${r.head}, marked ${r.marked}, played ${r.played} s: ${x} px`);
       assert.match(r.position, /^0:0\d \/ 3:00$/);
     }
-    assert.ok(second.head - first.head >= 4, `the playhead moved from ${first.head} to ${second.head} px`);
+    assert.ok(second.head - first.head >= 4, `the playhead moved from ${first.head} to ${second.head} px`); // 2 s: 5.3 px
     assert.notEqual(first.position, second.position);
   });
 
