@@ -170,11 +170,12 @@ describe(`${engine}, where the page may play at once`, () => {
       return { rate: wave.context.sampleRate, state: wave.context.state, length: s.buffer.length,
                channels: s.buffer.numberOfChannels, loop: s.loop, start: wave.startFrame,
                exact: (wave.startFrame / ${RATE}) * ${RATE} === wave.startFrame,
-               passed: wave.context.currentTime * ${RATE} > wave.startFrame,
                inexact, crc: crc32(new Uint8Array(pcm.buffer)) };`);
     assert.ok(Number.isInteger(got.start) && got.exact, `start frame ${got.start}`);
     assert.deepEqual({ ...got, start: 0 }, { rate: RATE, state: 'running', length: BLOCK_SAMPLES, channels: 1, loop: false,
-      start: 0, exact: true, passed: true, inexact: 0, crc: SONG_CRC });
+      start: 0, exact: true, inexact: 0, crc: SONG_CRC });
+    // The audio clock reaches the start (Chromium's may stall a moment as its output opens).
+    await browser.until(`wave.context.currentTime * ${RATE} > wave.startFrame`, 5);
   });
 
   test('the prompt: a modal dialog named Wave, the sentence, one OK with the focus, the position; Escape is OK', async () => {
