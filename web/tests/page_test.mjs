@@ -264,10 +264,11 @@ describe(`${engine}, where the browser holds the sound back until the user acts`
                silence: silences[silences.length - 1] };`);
     assert.deepEqual({ ...got, stopFrame: 0, silence: 0 }, { state: 'stopped', stopFrame: 0, prompt: false, pcmCleared: true, bufferCleared: true, silence: 0 });
     assert.ok(got.silence, 'the tap saw the sound stop');
-    // The sound went on until OK, and stopped within a quarter second of the page taking it.
+    // The sound went on until OK, and stopped within half a second of the page taking it (on a
+    // busy machine Firefox's audio thread takes a third of a second to act on the stop).
     assert.ok(got.stopFrame >= pressed, `OK taken at frame ${got.stopFrame}, pressed at ${pressed}`);
     assert.ok(got.silence.silentFrom > pressed, `silent from frame ${got.silence.silentFrom}, OK pressed at ${pressed}`);
-    assert.ok(got.silence.silentFrom - got.stopFrame < RATE / 4, `stopped ${got.silence.silentFrom - got.stopFrame} frames after OK`);
+    assert.ok(got.silence.silentFrom - got.stopFrame < RATE / 2, `stopped ${got.silence.silentFrom - got.stopFrame} frames after OK`);
   });
 
   test('the first key starts the sound and does not also press OK; the next Enter is OK', async () => {
