@@ -122,17 +122,27 @@ build_preset() {
 fuzz_packages=(clang libclang-rt-14-dev cmake ninja-build)
 
 # --- The web page (build-web/) -------------------------------------------------------------------
-# Debian's emscripten builds it (and brings node, which runs its tests); the page tests drive
-# Debian's Chromium through chromedriver, with a Japanese font for the prompt's screenshot, and
-# build GoogleTest for WebAssembly from libgtest-dev's sources.
+# Debian's emscripten builds it (and brings node, which runs its tests), and GoogleTest is built for
+# WebAssembly from libgtest-dev's sources. The page tests run in three engines, each with what
+# drives it: Chromium with chromedriver, Firefox ESR (which speaks WebDriver BiDi itself), and
+# WebKitGTK's MiniBrowser with WebKitWebDriver under Xvfb; all with a Japanese font for the
+# prompt's screenshots and a private PulseAudio null sink to play to.
 web_packages=(cmake ninja-build emscripten)
-browser_packages=(chromium chromium-driver fonts-ipafont-gothic)
-# Builds the page and its tests and runs them; says loudly what it has to skip.
+browser_packages=(fonts-ipafont-gothic pulseaudio pulseaudio-utils)
+chromium_packages=(chromium chromium-driver)
+firefox_packages=(firefox-esr)
+webkit_packages=(webkit2gtk-driver xvfb)
+# Builds the page and its tests and runs them; says loudly what it has to skip. Each engine is
+# installed on its own: one that cannot be has only its own tests skipped.
 test_web() {
   if ! install_for "the web build and its tests" "${web_packages[@]}" libgtest-dev; then
     return 0
   fi
-  install_for "the tests of the page in a browser" "${browser_packages[@]}" || true
+  if install_for "the tests of the page in a browser" "${browser_packages[@]}"; then
+    install_for "the tests of the page in Chromium" "${chromium_packages[@]}" || true
+    install_for "the tests of the page in Firefox" "${firefox_packages[@]}" || true
+    install_for "the tests of the page in WebKitGTK" "${webkit_packages[@]}" || true
+  fi
   build_preset web -DBUILD_TESTING=ON
   ctest --preset web
 }
