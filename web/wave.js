@@ -28,7 +28,7 @@
 
   // The run's state, open to the browser's console (and to the tests).
   const wave = {
-    state: 'loading', // loading, rendering, starting, waiting for a gesture, playing, no device, stopped, failed
+    state: 'loading', // loading, rendering, starting, waiting for a gesture, playing, no device, stopped, bad notes, failed
     states: ['loading'], // every state the run has been in, in order
     build: null, // which module: 'simd' or 'portable'
     path: null, // the render path it ran
@@ -45,6 +45,7 @@
     stopFrame: null, // the audio clock's frame when OK was pressed
     ended: false,
     block: null, // the PCM block, as the worker rendered it
+    notes: null, // the text form from the address (#notes=...), or null for the built-in song
     pcm() {
       return this.block;
     },
@@ -324,8 +325,11 @@
     if (data.line !== undefined) {
       print(data.line);
       if (consoleArea.textContent.split('\n').length > 2) afterPaint((t) => { wave.times.linesShown ??= t; });
+    } else if (data.notesError !== undefined) {
+      badNotes(data.notesError);
     } else if (data.format) {
       wave.times.moduleReady = performance.now();
+      if (wave.notes === null) $('notes-text').value = data.notesText;
       wave.path = data.path;
       wave.format = data.format;
       $('prompt-caption').textContent = data.prompt.caption;
@@ -350,8 +354,58 @@
     }
   }
 
+  // The notes the address asks for: #notes= and the text form, as encodeURIComponent writes it.
+  function notesInAddress() {
+    const match = /^#notes=(.*)$/s.exec(location.hash);
+    if (!match) return null;
+    try {
+      return decodeURIComponent(match[1]);
+    } catch {
+      return '\uFFFD';  // no text: the module says where
+    }
+  }
+
+  // The address that plays text.
+  function addressOf(text) {
+    return `${location.origin}${location.pathname}${location.search}#notes=${encodeURIComponent(text)}`;
+  }
+
+  // The edit panel: the notes as text, Play (the page again, with those notes in its address: the
+  // same run, dialog and OK), Copy link.
+  function setUpEditing() {
+    const text = $('notes-text');
+    $('notes-play').addEventListener('click', () => {
+      const hash = `#notes=${encodeURIComponent(text.value)}`;
+      if (location.hash === hash) location.reload();
+      else location.hash = hash;  // which the page takes as a new run (below)
+    });
+    // Another tune in the address (a link opened in this tab, Play): a new run.
+    window.addEventListener('hashchange', () => location.reload());
+    $('notes-link').addEventListener('click', () => {
+      const address = $('notes-address');
+      address.value = addressOf(text.value);
+      address.hidden = false;
+      address.select();
+      navigator.clipboard?.writeText(address.value).then(
+        () => { statusLine.textContent = 'The link to this tune is copied.'; },
+        () => { statusLine.textContent = 'Copy the link to this tune from the box below the notes.'; });
+    });
+  }
+
+  // Notes that are no sequence: what is wrong and where, as the programs say it; nothing plays.
+  function badNotes(message) {
+    enter('bad notes');
+    statusLine.textContent = `These notes cannot be played: ${message}`;
+    $('notes-error').textContent = message;
+    $('notes-error').hidden = false;
+    $('edit').open = true;
+  }
+
   function run() {
     wave.build = chooseBuild();
+    wave.notes = notesInAddress();
+    $('notes-text').value = wave.notes ?? '';
+    setUpEditing();
     const worker = new Worker('wave-worker.js');
     wave.worker = worker;
     worker.onmessage = (event) => {
@@ -362,7 +416,7 @@
       }
     };
     worker.onerror = (event) => fail(`Wave cannot run here: ${event.message || 'the render failed'}`);
-    worker.postMessage({ build: wave.build, columns: Math.round(waveCanvas.width * devicePixelRatio) });
+    worker.postMessage({ build: wave.build, columns: Math.round(waveCanvas.width * devicePixelRatio), notes: wave.notes });
   }
 
   run();

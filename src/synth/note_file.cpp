@@ -13,8 +13,6 @@
 
 namespace {
 
-// The longest text taken: room for every unit with a comment of its own.
-constexpr std::size_t kMaxTextBytes = std::size_t{1} << 20;
 // The bytes form holds at most every unit and NOTE_END; one more shows there is too much.
 constexpr std::size_t kMaxBytes = SND_UNIT_NUM + 1;
 
@@ -63,12 +61,12 @@ bool LoadNoteFile(const std::string& path, NoteSequence& notes, std::string& err
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
     errno = EISDIR;
   else
-    read = ReadUpTo(fd, IsText(path) ? kMaxTextBytes : kMaxBytes, content);
+    read = ReadUpTo(fd, IsText(path) ? kMaxNoteTextBytes : kMaxBytes, content);
   const int saved = errno;
   if (!standard_input) ::close(fd);
   if (!read) return fail(std::strerror(saved));
   if (IsText(path)) {
-    if (content.size() > kMaxTextBytes) return fail("more than 1 MiB: not a note sequence");
+    if (content.size() > kMaxNoteTextBytes) return fail("more than 1 MiB: not a note sequence");
     return ReadNoteText(content, notes, error) || fail(error);
   }
   const std::span bytes(reinterpret_cast<const unsigned char*>(content.data()), content.size());

@@ -12,6 +12,7 @@
 // the content is silently dropped.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -20,6 +21,9 @@
 
 // Units read, with NOTE_END after them where they are fewer than SND_UNIT_NUM.
 using NoteSequence = std::vector<std::uint8_t>;
+
+// The longest text taken: room for every unit with a long comment of its own.
+constexpr std::size_t kMaxNoteTextBytes = std::size_t{1} << 20;
 
 // False, with error saying where and what ("line 3, column 5: value 300 is not a byte"), if the
 // text is no note sequence: not UTF-8, a NUL byte, a word that is no value, a value that is no

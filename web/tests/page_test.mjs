@@ -5,7 +5,7 @@
 //   node page_test.mjs BUILD_DIR ENGINE      (ENGINE: chromium, firefox or webkit; a screenshot of
 //                                             the prompt goes to BUILD_DIR/test-artifacts/prompt-ENGINE.png)
 import assert from 'node:assert/strict';
-import { mkdirSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
@@ -63,7 +63,9 @@ const TAP = `class Tap extends AudioWorkletProcessor {
 }
 registerProcessor('wave-tap', Tap);`;
 
-const STEADY = ['playing', 'waiting for a gesture', 'no device', 'failed'];
+const STEADY = ['playing', 'waiting for a gesture', 'no device', 'bad notes', 'failed'];
+// The built-in tune in its text form, as the project ships it.
+const EXAMPLE = readFileSync(new URL('../../examples/song.txt', import.meta.url), 'utf8');
 
 let page;
 let pulse;
@@ -92,8 +94,11 @@ function session({ autoplay, device = true }) {
 // Opens the page (with a query) and waits until it has set out to play, or found it cannot.
 async function load(browser, query = '') {
   await browser.consoleMessages();
+  // The page before is marked: a change of the address's fragment alone loads the page anew only
+  // once the old one has seen it.
+  await browser.run('window.waveOldPage = true').catch(() => {});
   await browser.open(page.url + query);
-  await browser.until(`window.wave && ${JSON.stringify(STEADY)}.includes(wave.state) && wave.transferred !== null`);
+  await browser.until(`!window.waveOldPage && window.wave && ${JSON.stringify(STEADY)}.includes(wave.state) && (wave.transferred !== null || wave.state === 'bad notes')`);
   const state = await browser.run('return wave.state');
   assert.notEqual(state, 'failed', await browser.run(`return document.getElementById('status').textContent`));
 }
@@ -185,6 +190,37 @@ describe(`${engine}, where the page may play at once`, () => {
       focus: 'prompt-ok', buttons: ['OK'], gesture: false, device: false, position: undefined, state: 'playing' });
     await browser.key('\uE00C'); // Escape
     await browser.until(`wave.state === 'stopped' && !document.getElementById('prompt').open && wave.ended`, 1);
+  });
+
+  const BLOCK_CRC = `${CRC32}
+    const pcm = wave.pcm();
+    return crc32(new Uint8Array(pcm.buffer, pcm.byteOffset, pcm.byteLength));`;
+
+  test('a tune in the address plays instead of the built-in one; bad notes say where and what, and nothing plays', async () => {
+    await load(browser, `#notes=${encodeURIComponent(EXAMPLE)}`);
+    assert.equal(await browser.run(BLOCK_CRC), SONG_CRC, 'the example in the address');
+    await load(browser, `#notes=${encodeURIComponent('66 - -\n  300')}`);
+    assert.deepEqual(await browser.run(`return { state: wave.state, context: wave.context, lines: document.getElementById('console').textContent,
+        error: document.getElementById('notes-error').textContent, open: document.getElementById('prompt').open };`),
+      { state: 'bad notes', context: null, lines: '', error: 'line 2, column 3: value 300 is not a byte', open: false });
+  });
+
+  test('Edit shows the notes played; Copy link gives the edited tune\'s address, and Play plays it', async () => {
+    await load(browser);
+    const shown = await browser.run(`return document.getElementById('notes-text').value`);
+    assert.equal(shown.split('\n')[0], '66 - - - 63 - 65 - 61 - 56 - 68 - - -');
+    await browser.run(`document.getElementById('prompt').close();
+      document.getElementById('edit').open = true;
+      document.getElementById('notes-text').value = '60 - - 67 - -  off end';`);
+    await browser.click('#notes-link');
+    const address = await browser.run(`return document.getElementById('notes-address').value`);
+    assert.equal(address, `${page.url}#notes=${encodeURIComponent('60 - - 67 - -  off end')}`);
+    await browser.click('#notes-play');
+    await browser.until(`window.wave && wave.notes === '60 - - 67 - -  off end' && wave.state === 'playing' && wave.transferred !== null`);
+    const pcm = await browser.run(`const p = wave.pcm(); return { early: p[100], late: p[44100 * 170] }`);
+    assert.notEqual(pcm.early, 0, 'the edited tune sounds');
+    assert.equal(pcm.late, 0);
+    assert.notEqual(await browser.run(BLOCK_CRC), SONG_CRC);
   });
 });
 
