@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "export/shown_name.h"
+#include "common/shown_name.h"
 
 bool ParseExportArguments(int argc, const char* const* argv, ExportArguments& arguments, std::string& error) {
   bool have_output = false, options_ended = false;

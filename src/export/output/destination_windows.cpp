@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "export/output/destination.h"
-#include "export/shown_name.h"
+#include "common/shown_name.h"
 
 Destination::~Destination() = default;
 
