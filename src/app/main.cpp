@@ -20,8 +20,10 @@ PromptProgress Progress() {
 }  // namespace
 
 int main() {
+  if (IsDialogProcess()) return RunDialogProcess();  // the prompt's dialog, drawn by a process of its own
   OpenStandardStreams();  // nothing to say if it fails: the run goes on with what it has
-  EndPromptOnSignals();   // before the sound system starts its threads
+  IgnoreClosedPipes();    // a reader of the console lines that goes away ends no sound
+  PreparePrompt();        // the locale, environment and signals settled before any thread starts
   ResetSound();
   ReachOutput();  // the sound server answers while the tune renders
   RenderSong();
