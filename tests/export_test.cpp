@@ -342,14 +342,17 @@ TEST_F(Export, ReplacingKeepsTheAccessAclExactly) {
   EXPECT_EQ(acl("tune.wav"), before);
   EXPECT_EQ(acl("plain.wav"), "user::rw-\ngroup::r--\nother::---\n\n");
   ExpectSong("tune.wav", SF_FORMAT_WAV);
+}
 
-  // Where the new file cannot be given it, the old file stays as it was.
+// Where the new file cannot be given the old one's ACL, the old file stays as it was.
+TEST_F(Export, AnAccessAclThatCannotBeKeptLeavesTheOldFile) {
+  if (!Installed("setfacl")) GTEST_SKIP() << "needs setfacl (Debian: acl; ./setup.sh test installs it)";
   std::ofstream(dir_ / "tune.wav") << "old";
-  ASSERT_EQ(Run("setfacl -m u:nobody:rw tune.wav"), 0) << err_;
+  if (Run("setfacl -m u:nobody:rw tune.wav") != 0) GTEST_SKIP() << "this file system has no ACLs: " << err_;
   EXPECT_EQ(Run("$RESTRICTED --no-setxattr $EXPORT tune.wav"), 1);
   EXPECT_EQ(err_, "wave-export: cannot write 'tune.wav': cannot keep its access ACL: Operation not permitted\n");
   EXPECT_EQ(ReadFile(dir_ / "tune.wav"), "old");
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"plain.wav", "tune.wav"}));
+  EXPECT_EQ(Entries(), std::vector<std::string>{"tune.wav"});
 }
 
 TEST_F(Export, ReadOnlyTargetIsRefusedAndUntouched) {

@@ -160,6 +160,6 @@ int RunDialogProcess() {
   std::string why;
   const bool shown = ShowDesktopDialog(text.c_str(), caption.c_str(), why);
   WriteAll(kSocket, shown ? std::string("1", 2) : "0" + why + '\0');
-  ::shutdown(kSocket, SHUT_WR);  // answered: the player need not wait for this process to end
-  return 0;
+  // Answered, and done: nothing of the toolkit is torn down, the player ends this process anyway.
+  ::_exit(0);
 }

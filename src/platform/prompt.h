@@ -30,7 +30,8 @@ void PreparePrompt();
 void ShowPrompt(const char* text, const char* ascii_text, const char* caption, PromptProgressFn progress);
 
 // The desktop dialog is drawn by a process of its own: the program started again, which knows
-// itself by IsDialogProcess. In that process main calls RunDialogProcess, first thing, and
-// returns what it returns.
+// itself by IsDialogProcess. In that process main calls RunDialogProcess, first thing, which
+// ends the process once the dialog has answered, and returns (non-zero) only where it was not
+// started as the dialog.
 bool IsDialogProcess();
 int RunDialogProcess();
