@@ -12,7 +12,6 @@
 #endif
 
 #include "common/shown_name.h"
-
 #include "platform/wave_out_backend.h"
 
 struct WaveOutStream {
@@ -75,7 +74,9 @@ void SettleRuntimeFolder() {
   const char* folder = Environment("XDG_RUNTIME_DIR");
   struct stat st {};
   if (!folder || ::stat(folder, &st) != 0) return;  // a folder that is not there is passed by quietly
-  const char* wrong = !S_ISDIR(st.st_mode) ? "it is not a folder" : st.st_uid != ::getuid() ? "it belongs to another user" : nullptr;
+  const char* wrong = !S_ISDIR(st.st_mode)         ? "it is not a folder"
+                      : st.st_uid != ::getuid() ? "it belongs to another user"
+                                                : nullptr;
   if (!wrong) return;
   environment_note = "not using XDG_RUNTIME_DIR " + Shown(folder) + ": " + wrong;
   ::unsetenv("XDG_RUNTIME_DIR");
