@@ -3,10 +3,13 @@
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -73,9 +76,22 @@ TEST_F(Export, AnswersHelpAndVersionAndRefusesUsageErrorsWithTheUsage) {
 TEST_F(Export, DoubleDashEndsOptionsAndNamesAreShownEscaped) {
   ASSERT_EQ(Run("$EXPORT -- -x.wav"), 0) << err_;
   ExpectSong("-x.wav", SF_FORMAT_WAV);
-  // A name with an escape sequence and a line break, shown as text, never sent raw.
-  EXPECT_EQ(Run("$EXPORT \"$(printf 'a\\033[2J\\nb.mp3')\""), 1);
-  EXPECT_EQ(err_, "wave-export: a\\x1b[2J\\x0ab.mp3: unknown extension; use .wav, .flac or .aiff\n");
+  // Quoted, and shown as text, never sent raw: an escape sequence and a line break; the C1
+  // control CSI in UTF-8 and as a lone byte (a terminal takes either for an escape); bytes that
+  // are no UTF-8; a quote. A printable non-ASCII character only where the locale is UTF-8.
+  const struct {
+    std::string locale, name, shown;  // the name as printf makes it
+  } cases[] = {
+      {"C.UTF-8", "a\\033[2J\\nb.mp3", "'a\\x1b[2J\\x0ab.mp3'"},
+      {"C.UTF-8", "\\302\\233c\\233d\\377\\300\\200.mp3", "'\\xc2\\x9bc\\x9bd\\xff\\xc0\\x80.mp3'"},
+      {"C.UTF-8", "it\\047s \\303\\251.mp3", "'it\\'s \xc3\xa9.mp3'"},
+      {"C", "\\303\\251.mp3", "'\\xc3\\xa9.mp3'"},
+      {"C.UTF-8", "", "''"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run("LC_ALL=" + c.locale + " $EXPORT \"$(printf '" + c.name + "')\""), 1) << c.shown;
+    EXPECT_EQ(err_, "wave-export: " + c.shown + ": unknown extension; use .wav, .flac or .aiff\n");
+  }
 }
 
 TEST_F(Export, DashRefusesToWriteSoundToATerminal) {
@@ -121,14 +137,42 @@ TEST_F(Export, UnwritableTargetFailsAndLeavesNoFile) {
 }
 
 TEST_F(Export, ClosedStandardStreamsStayOutOfTheFile) {
-  // With a standard descriptor closed, the next file opened would take its number.
-  // (stdbuf preloads a library, which the address sanitizer must be told to accept.)
-  ASSERT_EQ(Run("ASAN_OPTIONS=verify_asan_link_order=0 stdbuf -oL $EXPORT out.wav >&- && $EXPORT err.wav 2>&- && $EXPORT in.wav <&- && "
-                "$EXPORT all.wav <&- >&- 2>&-"), 0) << err_;
-  for (const char* name : {"out.wav", "err.wav", "in.wav", "all.wav"}) {
-    EXPECT_EQ(fs::file_size(dir_ / name), 44u + 15876000u) << name;
-    ExpectSong(name, SF_FORMAT_WAV);
+  // With a standard descriptor closed, the next file opened would take its number. The file is
+  // written all the same; console lines that cannot go out fail the run, as any tool's output
+  // would. (stdbuf preloads a library, which the address sanitizer must be told to accept.)
+  const struct {
+    std::string command, name, said;
+    int code;
+  } runs[] = {
+      {"ASAN_OPTIONS=verify_asan_link_order=0 stdbuf -oL $EXPORT out.wav >&-", "out.wav",
+       "wave-export: cannot write the console lines: standard output is closed\n", 1},
+      {"$EXPORT err.wav 2>&-", "err.wav", "", 0},
+      {"$EXPORT in.wav <&-", "in.wav", "", 0},
+      {"$EXPORT all.wav <&- >&- 2>&-", "all.wav", "", 1},
+  };
+  for (const auto& run : runs) {
+    EXPECT_EQ(Run(run.command), run.code) << run.command << ": " << err_;
+    EXPECT_EQ(err_, run.said) << run.command;
+    EXPECT_EQ(fs::file_size(dir_ / run.name), 44u + 15876000u) << run.name;
+    ExpectSong(run.name, SF_FORMAT_WAV);
   }
+}
+
+TEST_F(Export, OutputThatCannotBeWrittenFailsTheRun) {
+  // "-" without a standard output: said at once, and nothing is written anywhere.
+  EXPECT_EQ(Run("$EXPORT - >&-"), 1);
+  EXPECT_EQ(err_, "wave-export: standard output is closed\n");
+  EXPECT_EQ(Entries(), std::vector<std::string>{});
+  // Console lines that find no room: the complete file stays, and the run fails.
+  EXPECT_EQ(Run("$EXPORT full.wav > /dev/full"), 1);
+  EXPECT_EQ(err_, "wave-export: cannot write the console lines to standard output: No space left on device\n");
+  ExpectSong("full.wav", SF_FORMAT_WAV);
+  EXPECT_EQ(Run("$EXPORT - 2> /dev/full > piped.wav"), 1);
+  ExpectSong("piped.wav", SF_FORMAT_WAV);
+  // A reader that goes away: a failure (here SIGPIPE, as for any filter), never success.
+  ASSERT_EQ(Run("{ $EXPORT -; echo $? > status; } | head -c 1000 > /dev/null; cat status"), 0);
+  EXPECT_NE(out_, "0\n");
+  EXPECT_NE(out_, "") << "no status: " << err_;
 }
 
 TEST_F(Export, OutOfMemoryIsOneLine) {
@@ -234,6 +278,55 @@ TEST_F(Export, WithoutHugePagesTheFileIsTheSame) {
   EXPECT_EQ(ReadFile(dir_ / "small.wav"), ReadFile(dir_ / "huge.wav"));
 }
 
+// A disk is no place for a sound file, and replacing its node would unlink it: refused, by its
+// own name or through a link, and left as it was.
+TEST_F(Export, ABlockDeviceIsRefusedAndKept) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a block device node";
+  const dev_t loop0 = makedev(7, 0);
+  if (::mknod((dir_ / "disk.wav").c_str(), S_IFBLK | 0600, loop0) != 0)
+    GTEST_SKIP() << "cannot make a block device node here: " << std::strerror(errno);
+  fs::create_symlink("disk.wav", dir_ / "link.wav");
+  for (const std::string name : {"disk.wav", "link.wav"}) {
+    EXPECT_EQ(Run("$EXPORT " + name), 1) << name;
+    EXPECT_EQ(err_, "wave-export: cannot write '" + name + "': it is a block device\n");
+    EXPECT_EQ(out_, "") << "rendered for " << name;
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir_ / "disk.wav").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISBLK(st.st_mode));
+  EXPECT_EQ(st.st_rdev, loop0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.wav"));
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"disk.wav", "link.wav"}));
+}
+
+TEST_F(Export, ReplacingKeepsTheAccessAclExactly) {
+  if (!Installed("setfacl")) GTEST_SKIP() << "needs setfacl and getfacl (Debian: acl; ./setup.sh test installs it)";
+  std::ofstream(dir_ / "tune.wav") << "old";
+  std::ofstream(dir_ / "plain.wav") << "old";
+  // The named user may write, the owning group may only read: the mask is not the group's bits.
+  if (Run("chmod 640 tune.wav plain.wav && setfacl -m u:nobody:rw tune.wav") != 0)
+    GTEST_SKIP() << "this file system has no ACLs: " << err_;
+  const auto acl = [&](const char* name) { return Run(std::string("getfacl -c ") + name) == 0 ? out_ : "getfacl: " + err_; };
+  const std::string before = acl("tune.wav");
+  ASSERT_NE(before.find("user:nobody:rw-"), std::string::npos) << before;
+  // A default ACL on the directory must not reach the replacement of a file that had none.
+  ASSERT_EQ(Run("setfacl -d -m u:nobody:rw . && $EXPORT tune.wav && $EXPORT plain.wav"), 0) << err_;
+  EXPECT_EQ(acl("tune.wav"), before);
+  EXPECT_EQ(acl("plain.wav"), "user::rw-\ngroup::r--\nother::---\n\n");
+  ExpectSong("tune.wav", SF_FORMAT_WAV);
+}
+
+// Where the new file cannot be given the old one's ACL, the old file stays as it was.
+TEST_F(Export, AnAccessAclThatCannotBeKeptLeavesTheOldFile) {
+  if (!Installed("setfacl")) GTEST_SKIP() << "needs setfacl (Debian: acl; ./setup.sh test installs it)";
+  std::ofstream(dir_ / "tune.wav") << "old";
+  if (Run("setfacl -m u:nobody:rw tune.wav") != 0) GTEST_SKIP() << "this file system has no ACLs: " << err_;
+  EXPECT_EQ(Run("$RESTRICTED --no-setxattr $EXPORT tune.wav"), 1);
+  EXPECT_EQ(err_, "wave-export: cannot write 'tune.wav': cannot keep its access ACL: Operation not permitted\n");
+  EXPECT_EQ(ReadFile(dir_ / "tune.wav"), "old");
+  EXPECT_EQ(Entries(), std::vector<std::string>{"tune.wav"});
+}
+
 TEST_F(Export, ReadOnlyTargetIsRefusedAndUntouched) {
   std::ofstream(dir_ / "tune.wav") << "old";
   fs::permissions(dir_ / "tune.wav", static_cast<fs::perms>(0444));
@@ -241,7 +334,7 @@ TEST_F(Export, ReadOnlyTargetIsRefusedAndUntouched) {
   const std::string as_user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   fs::permissions(dir_, fs::perms::all);
   EXPECT_EQ(Run(as_user + "$EXPORT tune.wav"), 1);
-  EXPECT_EQ(err_, "wave-export: cannot write tune.wav: Permission denied\n");
+  EXPECT_EQ(err_, "wave-export: cannot write 'tune.wav': Permission denied\n");
   EXPECT_EQ(ReadFile(dir_ / "tune.wav"), "old");
   EXPECT_EQ(Entries(), std::vector<std::string>{"tune.wav"});
 }

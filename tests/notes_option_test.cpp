@@ -42,18 +42,18 @@ TEST_F(Export, BadNotesGetOneLineStatusTwoAndNoFile) {
   std::ofstream(dir_ / "secret.txt") << "66";
   fs::permissions(dir_ / "secret.txt", fs::perms::none);
   const std::pair<std::string, std::string> cases[] = {
-      {"empty.txt", "empty.txt: not a note sequence: it is empty"},
-      {"folder.txt", "folder.txt: Is a directory"},
-      {"missing.txt", "missing.txt: No such file or directory"},
-      {"big.txt", "big.txt: line 1, column 4: value 300 is not a byte"},
-      {"minus.txt", "minus.txt: line 1, column 1: value -1 is not a byte"},
-      {"word.txt", "word.txt: line 2, column 3: 'loud' is not a note value (a number from 0 to 255, -, off or end)"},
-      {"nul.txt", "nul.txt: line 1, column 4: a NUL byte: not text"},
-      {"latin1.txt", "latin1.txt: line 1, column 6: not UTF-8 text"},
-      {"many.txt", "many.txt: line 1, column 5401: more than 1800 units"},
+      {"empty.txt", "'empty.txt': not a note sequence: it is empty"},
+      {"folder.txt", "'folder.txt': Is a directory"},
+      {"missing.txt", "'missing.txt': No such file or directory"},
+      {"big.txt", "'big.txt': line 1, column 4: value 300 is not a byte"},
+      {"minus.txt", "'minus.txt': line 1, column 1: value -1 is not a byte"},
+      {"word.txt", "'word.txt': line 2, column 3: 'loud' is not a note value (a number from 0 to 255, -, off or end)"},
+      {"nul.txt", "'nul.txt': line 1, column 4: a NUL byte: not text"},
+      {"latin1.txt", "'latin1.txt': line 1, column 6: not UTF-8 text"},
+      {"many.txt", "'many.txt': line 1, column 5401: more than 1800 units"},
       // Megabytes of bytes, without an end: no more is read than a sequence can hold.
-      {"/dev/zero", "/dev/zero: byte offset 1800: more than 1800 units"},
-      {"secret.txt", "secret.txt: Permission denied"},
+      {"/dev/zero", "'/dev/zero': byte offset 1800: more than 1800 units"},
+      {"secret.txt", "'secret.txt': Permission denied"},
   };
   // Root reads any file: the unreadable one is tried as nobody, in a folder nobody may write to.
   const std::string as_user = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";

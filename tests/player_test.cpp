@@ -234,22 +234,118 @@ TEST_F(Player, TerminalPromptSpeaksTheTerminalsCharacterSet) {
   struct Case {
     std::string locale, expected;
   };
-  for (const Case& c : {Case{"C", kAsciiSentence}, Case{"POSIX", kAsciiSentence}, Case{"ja_JP.EUC-JP", euc_jp}}) {
-    auto options = Options(Input::Terminal, true);
-    options.set_env.insert(options.set_env.end(), {{"LC_ALL", c.locale}, {"LOCPATH", locales}});
-    Process wave(options);
-    ASSERT_TRUE(WaitFor([&] { return wave.TerminalOutput().find("[OK]") != std::string::npos; }, 120s))
-        << wave.TerminalOutput();
-    wave.Type("\r");
-    ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
-    const std::string& out = wave.TerminalOutput();
-    EXPECT_NE(out.find(c.expected + "\r\n\r[OK]"), std::string::npos) << c.locale << ": " << out;
-    if (c.expected == kAsciiSentence) {
-      EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
-          << c.locale << ": " << out;
+  // The same where a dialog was tried first and could not be shown: what the dialog needs of the
+  // locale is not the terminal's.
+  for (const bool display : {false, true}) {
+    for (const Case& c : {Case{"C", kAsciiSentence}, Case{"POSIX", kAsciiSentence}, Case{"ja_JP.EUC-JP", euc_jp}}) {
+      auto options = Options(Input::Terminal, true);
+      options.set_env.insert(options.set_env.end(), {{"LC_ALL", c.locale}, {"LOCPATH", locales}});
+      if (display) options.set_env.emplace_back("DISPLAY", ":77777");  // nothing there
+      Process wave(options);
+      ASSERT_TRUE(WaitFor([&] { return wave.TerminalOutput().find("[OK]") != std::string::npos; }, 120s))
+          << wave.TerminalOutput();
+      wave.Type("\r");
+      ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+      const std::string& out = wave.TerminalOutput();
+      const std::string where = c.locale + (display ? " after the dialog" : "") + ": ";
+      EXPECT_NE(out.find(c.expected + "\r\n\r[OK]"), std::string::npos) << where << out;
+      if (display) {
+        EXPECT_NE(out.find("wave: cannot show the dialog (cannot open display ':77777')"), std::string::npos) << out;
+      }
+      if (c.expected == kAsciiSentence) {
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+            << where << out;
+      }
     }
   }
   fs::remove_all(locales);
+}
+
+// Cut to the terminal's width less a column and redrawn in place, whatever the width and after a
+// resize: a line that wrapped would add a line at every redraw, and smear after a resize.
+TEST_F(Player, TerminalPromptFitsAnyWidthAndRedrawsInPlaceAfterAResize) {
+  auto options = Options(Input::Terminal, true);
+  options.set_env.emplace_back("LC_ALL", "C.UTF-8");
+  options.terminal_columns = 10;
+  Process wave(options);
+  const auto redraws = [&](std::size_t from) {
+    const std::string& out = wave.TerminalOutput();
+    return from < out.size() ? std::count(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), '\r') : 0;
+  };
+  ASSERT_TRUE(WaitFor([&] { return wave.TerminalOutput().find("\r[OK]") != std::string::npos; }, 120s))
+      << wave.TerminalOutput();
+  const std::size_t first = wave.TerminalOutput().find("\r[OK]");
+  ASSERT_TRUE(WaitFor([&] { return redraws(first) >= 3; }, 5s)) << wave.TerminalOutput();
+  const std::size_t narrow_end = wave.TerminalOutput().size();
+  wave.Resize(1, 80);  // one row, then as it was but wide
+  ASSERT_TRUE(WaitFor([&] { return redraws(narrow_end) >= 2; }, 5s)) << wave.TerminalOutput();
+  wave.Resize(24, 80);
+  const std::size_t wide_start = wave.TerminalOutput().size();
+  ASSERT_TRUE(WaitFor([&] { return redraws(wide_start) >= 2; }, 5s)) << wave.TerminalOutput();
+  wave.Type("\r");
+  ASSERT_TRUE(wave.Wait(2s)) << "Enter did not end the run";
+  const std::string out = wave.TerminalOutput();
+  // Every redraw: a carriage return and no more than the width allows; no line break until the
+  // Enter's echo.
+  const std::size_t echo = out.find('\n', first);
+  ASSERT_NE(echo, std::string::npos) << out;
+  std::size_t longest_wide = 0;
+  for (std::size_t at = first; at < echo;) {
+    const std::size_t next = std::min(out.find('\r', at + 1), echo);
+    const std::size_t length = next - at - 1;
+    EXPECT_LE(length, at < narrow_end ? 9u : 79u) << "a redraw of " << length << " columns: " << out.substr(at, next - at);
+    if (at >= wide_start) longest_wide = std::max(longest_wide, length);
+    at = next;
+  }
+  EXPECT_EQ(out.find('\n', echo + 1), std::string::npos) << "more than the echo's line break: " << out.substr(first);
+  EXPECT_GE(longest_wide, std::string("[OK]  0:00 / 3:00").size()) << "not redrawn whole once wide: " << out.substr(wide_start);
+}
+
+// The console lines are no part of the player's job: a pipe with no reader left ends nothing.
+TEST_F(Player, AClosedPipeOnItsOutputEndsNoSound) {
+  auto options = Options(Input::Pipe, false);
+  options.output = Output::ClosedPipe;
+  Process wave(options);
+  ASSERT_TRUE(WaitFor([&] { return CaptureSize() > kSongBlockBytes || wave.Wait(0s); }, 120s))
+      << "ended with " << wave.exit_code() << " after " << CaptureSize() << " bytes: " << wave.Stderr();
+  wave.Type("\n");
+  ASSERT_TRUE(wave.Wait(10s));
+  EXPECT_EQ(wave.exit_code(), 0);
+  EXPECT_EQ(wave.Stderr().find("wave:"), std::string::npos) << wave.Stderr();
+  ExpectWholeBlockCaptured();
+}
+
+// A runtime folder that is a file, or another user's, which libpulse refuses in every client that
+// looks there: one line says so, whatever else happens.
+TEST_F(Player, ARuntimeFolderNotOursIsOneLine) {
+  const fs::path dir = capture_ + ".runtime";
+  fs::create_directories(dir / "home");
+  std::ofstream(dir / "a-file").close();
+  std::ofstream(dir / "alsa.conf").close();
+  std::vector<std::pair<fs::path, std::string>> folders = {{dir / "a-file", "it is not a folder"}};
+  if (::geteuid() == 0) {
+    fs::create_directories(dir / "others");
+    ASSERT_EQ(::chown((dir / "others").c_str(), 65534, 65534), 0);
+    folders.emplace_back(dir / "others", "it belongs to another user");
+  }
+  for (const auto& [folder, why] : folders) {
+    // The sound server looked for where libpulse looks by itself, and no ALSA card to fall back on.
+    Process wave({{kWave},
+                  {{"XDG_RUNTIME_DIR", folder.string()}, {"HOME", (dir / "home").string()},
+                   {"ALSA_CONFIG_PATH", (dir / "alsa.conf").string()}},
+                  {"DISPLAY", "WAYLAND_DISPLAY", "SDL_AUDIODRIVER", "PULSE_SERVER", "WAVE_AUDIO"},
+                  Input::Pipe});
+    // The player's own line comes once the output is open, after anything the libraries say.
+    EXPECT_TRUE(WaitFor([&] { return wave.Stderr().find("wave: ") != std::string::npos || wave.Wait(0s); }, 60s));
+    std::this_thread::sleep_for(200ms);
+    wave.Type("\n");
+    ASSERT_TRUE(wave.Wait(10s));
+    EXPECT_EQ(wave.exit_code(), 0);
+    const std::string err = wave.Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("not using XDG_RUNTIME_DIR '" + folder.string() + "': " + why), std::string::npos) << err;
+  }
+  fs::remove_all(dir);
 }
 
 // On Wayland the dialog is zenity, a process of its own: a stand-in that only waits must be gone

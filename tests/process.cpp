@@ -4,13 +4,16 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "test_support.h"
@@ -24,6 +27,9 @@ std::string TempPath(const char* what) {
 }
 
 [[noreturn]] void ExecChild(const ProcessOptions& options) {
+  // As a shell starts it: the tests ignore SIGPIPE themselves (see Type), the program must not
+  // inherit that.
+  ::signal(SIGPIPE, SIG_DFL);
   for (const auto& name : options.unset_env) ::unsetenv(name.c_str());
   for (const auto& [name, value] : options.set_env) ::setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> argv;
@@ -62,9 +68,29 @@ std::string Which(const std::string& program) {
 
 bool Installed(const std::string& program) { return !Which(program).empty(); }
 
+std::vector<pid_t> ProcessesWithEnvironment(const std::string& entry) {
+  std::vector<pid_t> found;
+  std::error_code ec;  // processes come and go while the folder is read
+  for (auto dir = std::filesystem::directory_iterator("/proc", ec); !ec && dir != std::filesystem::directory_iterator();
+       dir.increment(ec)) {
+    const std::string name = dir->path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string environment = ReadFile(dir->path() / "environ");  // empty for a zombie
+    for (std::size_t at = 0; at < environment.size();) {
+      const std::size_t end = std::min(environment.find('\0', at), environment.size());
+      if (environment.compare(at, end - at, entry) == 0) {
+        found.push_back(static_cast<pid_t>(std::stol(name)));
+        break;
+      }
+      at = end + 1;
+    }
+  }
+  return found;
+}
+
 Process::Process(const ProcessOptions& options) {
   if (options.input == Input::Terminal) {
-    struct winsize size = {24, 80, 0, 0};
+    struct winsize size = {24, options.terminal_columns, 0, 0};
     pid_ = ::forkpty(&terminal_fd_, nullptr, nullptr, &size);
     if (pid_ < 0) throw std::runtime_error("forkpty failed");
     if (pid_ == 0) ExecChild(options);
@@ -73,14 +99,19 @@ Process::Process(const ProcessOptions& options) {
   }
   out_path_ = TempPath("stdout");
   err_path_ = TempPath("stderr");
-  int in_pipe[2] = {-1, -1};
+  int in_pipe[2] = {-1, -1}, out_pipe[2] = {-1, -1};
   if (options.input == Input::Pipe && ::pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (options.output == Output::ClosedPipe) {
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    ::close(out_pipe[0]);  // no reader, from the start
+  }
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     const int in = options.input == Input::Pipe ? in_pipe[0] : ::open("/dev/null", O_RDONLY);
     ::dup2(in, STDIN_FILENO);
-    ::dup2(::open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    ::dup2(options.output == Output::ClosedPipe ? out_pipe[1] : ::open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+           STDOUT_FILENO);
     ::dup2(::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
     ExecChild(options);
   }
@@ -88,6 +119,7 @@ Process::Process(const ProcessOptions& options) {
     ::close(in_pipe[0]);
     input_fd_ = in_pipe[1];
   }
+  if (out_pipe[1] >= 0) ::close(out_pipe[1]);
 }
 
 Process::~Process() {
@@ -116,6 +148,11 @@ void Process::Type(std::string_view text) {
 
 void Process::Signal(int signal) const {
   if (pid_ > 0 && exit_code_ < 0) ::kill(pid_, signal);
+}
+
+void Process::Resize(unsigned short rows, unsigned short columns) const {
+  struct winsize size = {rows, columns, 0, 0};
+  if (terminal_fd_ >= 0) ::ioctl(terminal_fd_, TIOCSWINSZ, &size);
 }
 
 void Process::CloseInput() {

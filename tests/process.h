@@ -11,12 +11,16 @@
 #include <vector>
 
 enum class Input { Pipe, DevNull, Terminal };
+// Standard output to a file (Stdout reads it), or to a pipe whose reader has gone already.
+enum class Output { File, ClosedPipe };
 
 struct ProcessOptions {
   std::vector<std::string> argv;
   std::vector<std::pair<std::string, std::string>> set_env;
   std::vector<std::string> unset_env;
   Input input = Input::Pipe;
+  Output output = Output::File;  // not for Input::Terminal
+  unsigned short terminal_columns = 80;  // Input::Terminal
 };
 
 class Process {
@@ -35,6 +39,10 @@ class Process {
 
   // Sends the program a signal (while it runs).
   void Signal(int signal) const;
+
+  // Terminal only: the terminal takes this size, as a window resized by its user does (the
+  // program gets SIGWINCH).
+  void Resize(unsigned short rows, unsigned short columns) const;
 
   // Waits for the program to exit; false if it did not within timeout.
   bool Wait(std::chrono::milliseconds timeout);
@@ -55,6 +63,10 @@ class Process {
   int exit_code_ = -1;
   long peak_rss_kib_ = 0;
 };
+
+// The processes whose environment holds entry ("NAME=value"): a run and everything it started,
+// when the run's environment has an entry of its own.
+std::vector<pid_t> ProcessesWithEnvironment(const std::string& entry);
 
 // Runs a shell command and returns its standard output.
 std::string Shell(const std::string& command);

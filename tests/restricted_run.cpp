@@ -1,11 +1,12 @@
 // restricted_run: runs a command on a system that lacks some file system features, as some file
 // systems do, by having the kernel refuse the calls (seccomp).
 //
-//   restricted_run [--no-chmod] [--no-tmpfile] [--no-huge-pages] COMMAND [ARG]...
+//   restricted_run [--no-chmod] [--no-tmpfile] [--no-setxattr] [--no-huge-pages] COMMAND [ARG]...
 //
 // --no-chmod: every chmod fails with ENOSYS ("Function not implemented").
 // --no-tmpfile: opening with O_TMPFILE fails with EOPNOTSUPP, as on a file system without
 // unnamed files.
+// --no-setxattr: setting an extended attribute (an ACL among them) fails with EPERM.
 // --no-huge-pages: no transparent huge pages for the command, as on a system that has them off.
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -58,16 +59,17 @@ void RefuseFlags(Program& p, long nr, int arg, unsigned flags, int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool no_chmod = false, no_tmpfile = false, no_huge_pages = false;
+  bool no_chmod = false, no_tmpfile = false, no_setxattr = false, no_huge_pages = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     if (std::strcmp(argv[i], "--no-chmod") == 0) no_chmod = true;
     else if (std::strcmp(argv[i], "--no-tmpfile") == 0) no_tmpfile = true;
+    else if (std::strcmp(argv[i], "--no-setxattr") == 0) no_setxattr = true;
     else if (std::strcmp(argv[i], "--no-huge-pages") == 0) no_huge_pages = true;
     else break;
   }
   if (i >= argc) {
-    std::fprintf(stderr, "usage: restricted_run [--no-chmod] [--no-tmpfile] [--no-huge-pages] COMMAND [ARG]...\n");
+    std::fprintf(stderr, "usage: restricted_run [--no-chmod] [--no-tmpfile] [--no-setxattr] [--no-huge-pages] COMMAND [ARG]...\n");
     return 2;
   }
   // Inherited across exec, like the filter below.
@@ -93,6 +95,8 @@ int main(int argc, char** argv) {
     RefuseFlags(p, SYS_open, 1, kTmpfileBit, EOPNOTSUPP);
 #endif
   }
+  if (no_setxattr)
+    for (const long nr : {SYS_setxattr, SYS_lsetxattr, SYS_fsetxattr}) RefuseCall(p, nr, EPERM);
   Return(p, SECCOMP_RET_ALLOW);
   sock_fprog program{static_cast<unsigned short>(p.size()), p.data()};
   if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||

@@ -40,6 +40,7 @@ PromptProgress Progress() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (IsDialogProcess()) return RunDialogProcess();  // the prompt's dialog, drawn by a process of its own
   OpenStandardStreams();  // nothing to say if it fails: the run goes on with what it has
   CommandLine line;
   std::string error;
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wave: %s\n", error.c_str());
     return 2;  // nothing played: the input was bad
   }
-  EndPromptOnSignals();   // before the sound system starts its threads
+  IgnoreClosedPipes();  // a reader of the console lines that goes away ends no sound
+  PreparePrompt();      // the locale, environment and signals settled before any thread starts
   ResetSound();
   ReachOutput();  // the sound server answers while the tune renders
   if (line.notes)

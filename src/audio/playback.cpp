@@ -35,6 +35,7 @@ void PlayMaster() {
   const bool open = WaveOutOpen(&SoundDevice, &WaveFormat, why);
   // The run goes on without sound; only standard error hears of it.
   if (!open) std::fprintf(stderr, "wave: no sound: cannot open the audio device: %s\n", why.c_str());
+  if (open && !why.empty()) std::fprintf(stderr, "wave: %s\n", why.c_str());
 
   WaveHeader = {};
   WaveHeader.data = PcmBlock().data();

@@ -3,7 +3,8 @@
 
 // Begins reaching the default output in the background (a sound server's answer takes a few
 // milliseconds), so that PlayMaster finds it ready once the render is done. Nothing sounds before
-// PlayMaster. Optional.
+// PlayMaster. Call it before any thread starts (it settles what the sound libraries read of the
+// environment). Optional.
 void ReachOutput();
 
 // Converts MasterBuffer to PCM, opens the default output and queues the whole block, then returns

@@ -2,17 +2,23 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #endif
 
+namespace {
+bool closed_at_start[3] = {false, false, false};
+}
+
 bool OpenStandardStreams() {
 #ifndef _WIN32
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed_at_start[fd] = true;
     // The lowest free descriptor is taken, and all below fd are open: this is fd.
-    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    const int opened = ::open("/dev/null", O_RDONLY);
     if (opened != fd) {
       if (opened >= 0) ::close(opened);
       return false;
@@ -20,4 +26,12 @@ bool OpenStandardStreams() {
   }
 #endif
   return true;
+}
+
+bool StandardStreamWasClosed(int fd) { return fd >= 0 && fd <= 2 && closed_at_start[fd]; }
+
+void IgnoreClosedPipes() {
+#ifndef _WIN32
+  ::signal(SIGPIPE, SIG_IGN);
+#endif
 }

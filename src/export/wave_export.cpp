@@ -1,6 +1,10 @@
 // wave-export: renders the built-in tune exactly as the player does and saves it to a file. Its
 // steps: the arguments, the destination opened, the render, the file written and put in place.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -8,10 +12,10 @@
 #include "audio/pcm.h"
 #include "common/command_line.h"
 #include "common/console.h"
+#include "common/shown_name.h"
 #include "common/standard_streams.h"
 #include "export/output/destination.h"
 #include "export/export_arguments.h"
-#include "common/shown_name.h"
 #include "export/sound_file.h"
 #include "export/output/write_all.h"
 #include "synth/note_file.h"
@@ -22,6 +26,15 @@ namespace {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "wave-export: %s\n", message.c_str());
   return 1;
+}
+
+// Why the console lines, on standard error when the sound takes standard output, did not all go
+// out.
+std::string ConsoleFailure(bool on_standard_error) {
+  const std::string stream = on_standard_error ? "standard error" : "standard output";
+  if (StandardStreamWasClosed(on_standard_error ? STDERR_FILENO : STDOUT_FILENO))
+    return "cannot write the console lines: " + stream + " is closed";
+  return "cannot write the console lines to " + stream + ": " + std::strerror(ConsoleError());
 }
 
 // The finished block as a sound file at the destination: written in place into a new file, or,
@@ -67,6 +80,8 @@ int Export(int argc, char** argv) {
   ConvertToPcm16();
 
   if (!WriteSound(out, *format, error) || !out.Commit(error)) return Fail(error);
+  // The file is complete and stays; but a tool whose output went missing says so, and fails.
+  if (ConsoleError() != 0) return Fail(ConsoleFailure(out.is_standard_output()));
   return 0;
 }
 

@@ -1,13 +1,14 @@
 // A modal dialog on the desktop (X11 or Wayland): the part of the POSIX prompt that needs a
-// toolkit. One file per backend: desktop_dialog_sdl.cpp, desktop_dialog_none.cpp.
+// toolkit. It runs in the dialog's own process (dialog_process.h), never in the player's. One
+// file per backend: desktop_dialog_sdl.cpp, desktop_dialog_none.cpp.
 #pragma once
 
 #include <string>
 
-// Shows text (UTF-8, shown whatever the locale) with caption and one OK button and blocks until
-// it is dismissed. False, with the reason in why, if it could not be shown.
-bool ShowDesktopDialog(const char* text, const char* caption, std::string& why);
+// Whether this build has a desktop dialog at all.
+bool DesktopDialogBuilt();
 
-// Called from another thread while ShowDesktopDialog blocks, just before the program ends: ends
-// any helper process the dialog runs, so that nothing of it outlives the program.
-void EndDesktopDialogHelpers();
+// Shows text (UTF-8, shown whatever the locale) with caption and one OK button and blocks until
+// it is dismissed. False, with the reason in why, if it could not be shown. It may change the
+// process's locale and environment for the toolkit: its process does nothing else.
+bool ShowDesktopDialog(const char* text, const char* caption, std::string& why);

@@ -5,24 +5,38 @@
 #include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "common/ending_signals.h"
 #include "platform/desktop_dialog.h"
+#include "platform/dialog_process.h"
+#include "platform/display_question.h"
 #include "platform/prompt.h"
+
+extern char** environ;
 
 namespace {
 
+// How long a display may take to answer, from the start.
+constexpr auto kDisplayAnswer = std::chrono::seconds(3);
+
 int stop_pipe[2] = {-1, -1};  // readable once an ending signal has come
+std::string terminal_charset;  // the locale's, as the program started
+std::vector<std::string> start_environment;  // for the dialog's process
+bool graphical_session = false;
+std::vector<std::unique_ptr<DisplayQuestion>> displays;  // asked at start, in the order SDL tries them
 
 void NoteStop(int) {
   const int saved = errno;
@@ -30,12 +44,9 @@ void NoteStop(int) {
   errno = saved;
 }
 
-bool GraphicalSession() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
 }
 
 // Waits up to timeout_ms for fd to have input. False if an ending signal came first or comes
@@ -63,9 +74,8 @@ bool ReadInput(bool& got_newline, bool& got_text) {
 // The text in the terminal's character set, or ascii_text where that set cannot show it: never
 // bytes the terminal would take for controls.
 std::string ForTerminal(const char* text, const char* ascii_text) {
-  std::setlocale(LC_CTYPE, "");
-  const char* charset = nl_langinfo(CODESET);
-  if (std::strcmp(charset, "UTF-8") == 0) return text;
+  const char* charset = terminal_charset.c_str();
+  if (terminal_charset == "UTF-8") return text;
   const iconv_t convert = ::iconv_open(charset, "UTF-8");
   if (convert == reinterpret_cast<iconv_t>(-1)) return ascii_text;
   std::string in = text, out(4 * in.size() + 16, '\0');
@@ -80,25 +90,38 @@ std::string ForTerminal(const char* text, const char* ascii_text) {
   return out;
 }
 
-void PrintMinutes(std::FILE* out, double seconds) {
-  const int s = static_cast<int>(seconds);
-  std::fprintf(out, "%d:%02d", s / 60, s % 60);
+// The terminal's width in columns; 80 where it does not say.
+int Columns(std::FILE* out) {
+  winsize size{};
+  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
 }
 
-// The sentence and [OK] on the terminal, with the position redrawn in place every second.
+std::string Minutes(double seconds) {
+  const int s = static_cast<int>(seconds);
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d", s / 60, s % 60);
+  return text;
+}
+
+// The sentence and [OK] on the terminal, with the position redrawn in place every second. The
+// line is cut to one column less than the terminal has, measured at every redraw: a line that
+// reached the last column, or wrapped, would leave the cursor on another line than the one
+// redrawn. What is left of a longer line before it is covered with spaces.
 void TerminalPrompt(std::FILE* out, const std::string& text, PromptProgressFn progress) {
   std::fprintf(out, "%s\n", text.c_str());
   bool newline = false, typed = false;
+  std::size_t drawn = 0;  // columns of the line as last drawn
   for (;;) {
     const PromptProgress p = progress();
-    std::fputs("\r[OK]", out);
-    if (p.device_open) {
-      std::fputs("  ", out);
-      PrintMinutes(out, p.played_seconds);
-      std::fputs(" / ", out);
-      PrintMinutes(out, p.total_seconds);
-      std::fputs(" ", out);
-    }
+    std::string line = "[OK]";
+    if (p.device_open) line += "  " + Minutes(p.played_seconds) + " / " + Minutes(p.total_seconds) + " ";
+    const auto width = static_cast<std::size_t>(std::max(1, Columns(out) - 1));
+    line.resize(std::min(line.size(), width));
+    const std::size_t cover = std::min(drawn, width);
+    drawn = line.size();
+    if (cover > line.size()) line.append(cover - line.size(), ' ');
+    std::fprintf(out, "\r%s", line.c_str());
     std::fflush(out);
     bool ready = false;
     if (!WaitForInput(STDIN_FILENO, 1000, ready)) break;
@@ -123,44 +146,62 @@ void InputPrompt(PromptProgressFn progress) {
     if (!WaitForInput(-1, 50, ready)) return;
 }
 
-// The dialog on a thread of its own, so that an ending signal can end the wait for it. False,
-// with why, if it could not be shown.
-bool DesktopPrompt(const char* text, const char* caption, std::string& why) {
-  int done[2];
-  if (::pipe2(done, O_CLOEXEC) != 0) return ShowDesktopDialog(text, caption, why);
-  // Shared with the thread, which may outlive this call.
-  struct Outcome {
-    bool shown = false;
-    std::string why;
-  };
-  const auto outcome = std::make_shared<Outcome>();
-  std::thread dialog([outcome, text, caption, done_write = done[1]] {
-    outcome->shown = ShowDesktopDialog(text, caption, outcome->why);
-    ::close(done_write);
-  });
+bool Stopped() {
   bool ready = false;
-  const bool dismissed = WaitForInput(done[0], -1, ready);
-  ::close(done[0]);
-  if (!dismissed) {
-    // Stopped: the helper goes now; a dialog drawn by this process goes when it ends.
-    EndDesktopDialogHelpers();
-    dialog.detach();
-    return true;
+  return !WaitForInput(-1, 0, ready);
+}
+
+// The dialog, in its own process, on the displays that answered. True once the prompt is over:
+// dismissed, or ended by a signal (the dialog gone). False, with why, where it cannot be shown.
+bool DesktopPrompt(const char* text, const char* caption, std::string& why) {
+  if (!DesktopDialogBuilt()) {
+    why = "this build has no desktop dialog";
+    return false;
   }
-  dialog.join();
-  why = outcome->why;
-  return outcome->shown;
+  if (Stopped()) return true;  // decided already: no dialog after that
+  std::vector<std::string> environment = start_environment;
+  bool answered = false;
+  for (const auto& display : displays) {
+    std::string why_not;
+    const DisplayQuestion::Answer answer = display->Await(stop_pipe[0], why_not);
+    if (answer == DisplayQuestion::Answer::Stopped) return true;
+    if (answer == DisplayQuestion::Answer::Answered) {
+      answered = true;
+      continue;
+    }
+    // Where the other display answered, the dialog goes there; the toolkit must not try this one.
+    const std::string variable = display->kind() == DisplayQuestion::Kind::X11 ? "DISPLAY=" : "WAYLAND_DISPLAY=";
+    std::erase_if(environment, [&](const std::string& entry) { return entry.starts_with(variable); });
+    why += (why.empty() ? "" : "; ") + why_not;
+  }
+  if (!answered) return false;
+  why.clear();
+  DialogProcess dialog;
+  if (!dialog.Start(text, caption, environment, why)) return false;
+  bool ready = false;
+  if (!WaitForInput(dialog.fd(), -1, ready)) return true;  // ended: the dialog goes with its process
+  return dialog.Answer(why);
 }
 
 }  // namespace
 
-void EndPromptOnSignals() {
-  if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  HandleEndingSignals(NoteStop);
+void PreparePrompt() {
+  std::setlocale(LC_CTYPE, "");
+  terminal_charset = nl_langinfo(CODESET);
+  for (char** entry = environ; entry && *entry; ++entry) start_environment.emplace_back(*entry);
+  if (::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) == 0) HandleEndingSignals(NoteStop);
+  graphical_session = Environment("DISPLAY") || Environment("WAYLAND_DISPLAY");
+  if (!DesktopDialogBuilt()) return;
+  // SDL's order: Wayland (through zenity) first, then X11.
+  const auto deadline = DisplayQuestion::Clock::now() + kDisplayAnswer;
+  if (const char* name = Environment("WAYLAND_DISPLAY"))
+    displays.push_back(std::make_unique<DisplayQuestion>(DisplayQuestion::Kind::Wayland, name, deadline));
+  if (const char* name = Environment("DISPLAY"))
+    displays.push_back(std::make_unique<DisplayQuestion>(DisplayQuestion::Kind::X11, name, deadline));
 }
 
 void ShowPrompt(const char* text, const char* ascii_text, const char* caption, PromptProgressFn progress) {
-  if (GraphicalSession()) {
+  if (graphical_session) {
     std::string why;
     if (DesktopPrompt(text, caption, why)) return;
     std::fprintf(stderr, "wave: cannot show the dialog (%s); answering here instead\n", why.c_str());

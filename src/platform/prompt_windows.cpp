@@ -17,7 +17,10 @@ std::wstring Wide(const char* utf8) {
 
 }  // namespace
 
-void EndPromptOnSignals() {}  // a message box ends with its program
+void PreparePrompt() {}  // a message box ends with its program, and takes UTF-16 whatever the locale
+
+bool IsDialogProcess() { return false; }  // the message box is the system's own
+int RunDialogProcess() { return 0; }
 
 void ShowPrompt(const char* text, const char*, const char* caption, PromptProgressFn) {
   MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OK);

@@ -6,6 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "common/shown_name.h"
 #include "platform/wave_out_backend.h"
 
 struct WaveOutStream {
@@ -53,26 +59,57 @@ std::vector<const WaveOutBackend*> Candidates(std::string& why) {
   return list;
 }
 
+// Said once about the environment, with the outcome of the open.
+std::string environment_note;
+
+// A runtime folder (XDG_RUNTIME_DIR) that is not this user's own is refused by libpulse in every
+// client that looks there (ours, SDL's, ALSA's pulse plugin), each with lines of its own on
+// standard error. Taken out of the environment before anything looks, it is looked for where
+// libpulse looks without one, and said in one line. Once, before any thread starts.
+void SettleRuntimeFolder() {
+#ifndef _WIN32
+  static bool settled = false;
+  if (settled) return;
+  settled = true;
+  const char* folder = Environment("XDG_RUNTIME_DIR");
+  struct stat st {};
+  if (!folder || ::stat(folder, &st) != 0) return;  // a folder that is not there is passed by quietly
+  const char* wrong = !S_ISDIR(st.st_mode)         ? "it is not a folder"
+                      : st.st_uid != ::getuid() ? "it belongs to another user"
+                                                : nullptr;
+  if (!wrong) return;
+  environment_note = "not using XDG_RUNTIME_DIR " + Shown(folder) + ": " + wrong;
+  ::unsetenv("XDG_RUNTIME_DIR");
+#endif
+}
+
 }  // namespace
 
 void WaveOutReach(const WaveOutFormat* format) {
+  SettleRuntimeFolder();
   std::string why;
   for (const WaveOutBackend* backend : Candidates(why))
     if (backend->reach && backend->reach(*format)) return;
 }
 
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why) {
+  SettleRuntimeFolder();
   *device = nullptr;
   const auto candidates = Candidates(why);
+  WaveOutAttempt attempt;
   for (const WaveOutBackend* backend : candidates) {
-    std::string reason;
-    if (void* state = backend->open(*format, reason)) {
+    attempt.why.clear();
+    attempt.skipped.clear();
+    if (void* state = backend->open(*format, attempt)) {
       *device = new WaveOutStream{backend, state};
-      why.clear();
+      why = environment_note;
       return true;
     }
-    why += (why.empty() ? "" : "; ") + std::string(backend->name) + ": " + reason;
+    why += (why.empty() ? "" : "; ") + std::string(backend->name);
+    if (!attempt.skipped.empty()) why += " (skipped " + attempt.skipped + ", which may ask the same server)";
+    why += ": " + attempt.why;
   }
+  if (!environment_note.empty()) why = environment_note + "; " + why;
   return false;
 }
 void WaveOutPrepare(WaveOutDevice device, const WaveOutHeader* header) {

@@ -15,12 +15,15 @@
 
 // Begins, in the background, opening the default output for format, where that takes long (a
 // sound server's answer), so that the WaveOutOpen that follows finds it ready. Nothing plays
-// before the block is written. Optional: WaveOutOpen works without it.
+// before the block is written. Call it before any thread starts: it first settles what the sound
+// libraries will read of the environment. Optional: WaveOutOpen works without it.
 void WaveOutReach(const WaveOutFormat* format);
 
 // Opens the system's default output for format, with no completion notification, and stores
 // its handle in device. On failure device is null and why gives each backend tried and its
-// reason ("pulse: Connection refused; sdl: ...").
+// reason ("pulse: Connection refused; sdl: ..."); where a sound server took the connection and
+// never answered, the backends after it do not ask it again, and say what they left out. On
+// success why is empty, or says in one line what the environment held that was not used.
 bool WaveOutOpen(WaveOutDevice* device, const WaveOutFormat* format, std::string& why);
 
 // Makes the block that header describes ready for output on device.

@@ -17,7 +17,7 @@ struct NullStream {
 
 NullStream& Of(void* state) { return *static_cast<NullStream*>(state); }
 
-void* Open(const WaveOutFormat& format, std::string&) {
+void* Open(const WaveOutFormat& format, WaveOutAttempt&) {
   auto* stream = new NullStream;
   stream->bytes_per_second = format.bytes_per_second;
   return stream;

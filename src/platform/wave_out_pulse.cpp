@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/wave_out_backend.h"
@@ -33,6 +34,7 @@ struct PulseStream {
   std::uint32_t bytes_per_second = 0;
   bool timed_out = false;
   bool open = false;  // set once the stream is ready: later failures are reported
+  bool output_removed = false;  // the server moved the stream to its stand-in for no output
   // Fed on the loop's thread, under its lock.
   const unsigned char* data = nullptr;
   std::uint32_t length = 0;
@@ -50,10 +52,11 @@ PulseStream& Of(void* state) { return *static_cast<PulseStream*>(state); }
 const char* ContextError(const PulseStream& s) { return pa_strerror(pa_context_errno(s.context)); }
 
 // The sound has stopped for good: the stream or the connection failed, or the server killed the
-// stream (its sink went away). Nothing more will play; the run goes on to the prompt's end.
+// stream (its sink went away) or moved it to no output. Nothing more will play; the run goes on to
+// the prompt's end.
 void Lost(PulseStream& s) {
   if (s.finished.exchange(true) || !s.open) return;
-  if (pa_context_errno(s.context) == PA_ERR_KILLED)
+  if (s.output_removed || pa_context_errno(s.context) == PA_ERR_KILLED)
     std::fprintf(stderr, "wave: the sound stopped: the sound server removed its output\n");
   else
     std::fprintf(stderr, "wave: the sound stopped: %s\n", ContextError(s));
@@ -64,6 +67,20 @@ void OnStreamState(pa_stream* p, void* user) {
   const pa_stream_state_t state = pa_stream_get_state(p);
   if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) Lost(s);
   pa_threaded_mainloop_signal(s.loop, 0);  // Open may be waiting for the stream to settle
+}
+
+// The name both servers give the sink that stands in when there is no output: PulseAudio's
+// module-always-sink, and PipeWire's dummy driver, to which it moves the streams of a sink that
+// goes away. Moved there, the stream plays into nothing: it is ended, as PulseAudio ends the
+// stream of a sink that goes away where it has no such stand-in.
+constexpr const char* kNoOutputSink = "auto_null";
+
+void OnMoved(pa_stream* p, void* user) {
+  PulseStream& s = Of(user);
+  const char* sink = pa_stream_get_device_name(p);
+  if (!s.open || !sink || std::strcmp(sink, kNoOutputSink) != 0) return;
+  s.output_removed = true;
+  pa_stream_disconnect(p);  // its state becomes terminated: Lost says so
 }
 
 void OnDrained(pa_stream*, int success, void* user) {
@@ -89,6 +106,7 @@ void ConnectStream(PulseStream& s) {
   if (!s.stream) return;
   pa_stream_set_state_callback(s.stream, OnStreamState, &s);
   pa_stream_set_write_callback(s.stream, OnWritable, &s);
+  pa_stream_set_moved_callback(s.stream, OnMoved, &s);
   pa_buffer_attr attr;
   attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
   attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kAheadUsec, &s.spec));
@@ -117,6 +135,7 @@ void Free(PulseStream* s) {
   if (s->stream) {
     pa_stream_set_state_callback(s->stream, nullptr, nullptr);
     pa_stream_set_write_callback(s->stream, nullptr, nullptr);
+    pa_stream_set_moved_callback(s->stream, nullptr, nullptr);
     pa_stream_disconnect(s->stream);  // the server stops playing it; no answer is awaited
     pa_stream_unref(s->stream);
   }
@@ -166,7 +185,8 @@ bool Reach(const WaveOutFormat& format) {
   return reached != nullptr;
 }
 
-void* Open(const WaveOutFormat& format, std::string& why) {
+void* Open(const WaveOutFormat& format, WaveOutAttempt& attempt) {
+  std::string& why = attempt.why;
   PulseStream* s = reached;
   reached = nullptr;
   if (s && (s->spec.rate != format.sample_rate || s->spec.channels != format.channels)) {
@@ -184,10 +204,12 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   };
   while (!settled()) pa_threaded_mainloop_wait(s->loop);
   if (!s->stream || pa_stream_get_state(s->stream) != PA_STREAM_READY) {
-    if (pa_context_errno(s->context))
+    if (pa_context_errno(s->context)) {
       why = ContextError(*s);
-    else
+    } else {
       why = "the sound server did not answer in " + std::to_string(kAnswerSeconds) + " s";
+      attempt.server_silent = true;
+    }
     pa_threaded_mainloop_unlock(s->loop);
     Free(s);
     return nullptr;

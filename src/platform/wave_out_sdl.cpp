@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string>
 
 #include "platform/wave_out_backend.h"
 
@@ -58,12 +59,47 @@ void QuietAlsa() {
 void QuietAlsa() {}
 #endif
 
-void* Open(const WaveOutFormat& format, std::string& why) {
+// SDL's drivers that may reach a sound server: its own PulseAudio, PipeWire and JACK clients
+// (PipeWire serves JACK too), ALSA, whose default device goes through the pulse plugin wherever a
+// server runs (and whose configuration asks the server whether it runs), and sndio, which on
+// Linux plays through ALSA. A server that has not answered would keep each of them waiting for
+// half a minute, or for ever.
+constexpr const char* kServerDrivers[] = {"pulseaudio", "pipewire", "alsa", "sndio", "jack"};
+// Drivers SDL uses only when named, which no one here asked for: a file, or nothing at all.
+constexpr const char* kNamedOnlyDrivers[] = {"disk", "dummy"};
+
+template <std::size_t N>
+bool Listed(const char* name, const char* const (&list)[N]) {
+  for (const char* entry : list)
+    if (std::strcmp(name, entry) == 0) return true;
+  return false;
+}
+
+// Has SDL try only its drivers that reach no sound server; the names left out go to skipped.
+// False where none is left.
+bool AvoidSoundServers(std::string& skipped) {
+  std::string others;
+  for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+    const char* name = SDL_GetAudioDriver(i);
+    std::string& list = Listed(name, kServerDrivers) ? skipped : others;
+    if (!Listed(name, kNamedOnlyDrivers)) list += (list.empty() ? "" : ", ") + std::string(name);
+  }
+  if (others.empty()) return false;
+  others.erase(std::remove(others.begin(), others.end(), ' '), others.end());  // SDL's list: "a,b"
+  SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, others.c_str(), SDL_HINT_OVERRIDE);
+  return true;
+}
+
+void* Open(const WaveOutFormat& format, WaveOutAttempt& attempt) {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // Ctrl-C keeps ending the program
   SDL_SetHint(SDL_HINT_APP_NAME, "Wave");         // the name the sound server shows
+  if (attempt.server_silent && !AvoidSoundServers(attempt.skipped)) {
+    attempt.why = "no driver left";
+    return nullptr;
+  }
   QuietAlsa();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    why = SDL_GetError();
+    attempt.why = SDL_GetError();
     return nullptr;
   }
   auto* stream = new SdlStream;
@@ -77,7 +113,7 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   // No changes allowed: SDL converts to whatever the device really runs at.
   stream->id = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
   if (stream->id == 0) {
-    why = SDL_GetError();
+    attempt.why = SDL_GetError();
     delete stream;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return nullptr;

@@ -16,7 +16,7 @@ struct WinmmStream {
 
 WinmmStream& Of(void* state) { return *static_cast<WinmmStream*>(state); }
 
-void* Open(const WaveOutFormat& format, std::string& why) {
+void* Open(const WaveOutFormat& format, WaveOutAttempt& attempt) {
   auto* stream = new WinmmStream;
   WAVEFORMATEX& f = stream->format;
   f.wFormatTag = format.encoding;  // SND_FORMAT_PCM is WAVE_FORMAT_PCM
@@ -31,7 +31,7 @@ void* Open(const WaveOutFormat& format, std::string& why) {
   delete stream;
   char text[MAXERRORLENGTH] = "";
   waveOutGetErrorTextA(result, text, sizeof text);
-  why = text;
+  attempt.why = text;
   return nullptr;
 }
 

@@ -2,7 +2,8 @@
 // FIFO, a socket or a character device, and standard output by another name, such as
 // /dev/stdout), or a regular file, replaced only once the new one is complete. What a name is, is
 // asked of the name as given; only a regular file, or a name that does not exist yet, has its
-// symbolic links followed to the file they finally name.
+// symbolic links followed to the file they finally name. A block device (a disk), or a link to
+// one, is refused: it is neither written nor replaced.
 #pragma once
 
 #include <string>
@@ -17,7 +18,8 @@ class Destination {
   ~Destination();
 
   // False, with the whole message in error, where target cannot be written (a terminal is
-  // refused: the sound is no text).
+  // refused: the sound is no text; so is "-" when the program was started without standard
+  // output).
   bool Open(const std::string& target, std::string& error);
   // As messages name it: "standard output", or the name as given.
   const std::string& name() const { return name_; }

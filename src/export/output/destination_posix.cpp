@@ -9,6 +9,7 @@
 
 #include "export/output/destination.h"
 #include "common/shown_name.h"
+#include "common/standard_streams.h"
 
 namespace {
 
@@ -36,9 +37,12 @@ bool ResolveLinks(std::string& path) {
   return false;
 }
 
+// Started with standard output closed, the program holds /dev/null there, which is not standard
+// output by another name.
 bool IsStandardOutput(const struct stat& st) {
   struct stat out {};
-  return ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino;
+  if (StandardStreamWasClosed(STDOUT_FILENO) || ::fstat(STDOUT_FILENO, &out) != 0) return false;
+  return out.st_dev == st.st_dev && out.st_ino == st.st_ino;
 }
 
 }  // namespace
@@ -54,6 +58,10 @@ bool Destination::Open(const std::string& target, std::string& error) {
   };
   if (target == "-") {
     name_ = "standard output";
+    if (StandardStreamWasClosed(STDOUT_FILENO)) {
+      error = "standard output is closed";
+      return false;
+    }
     if (::isatty(STDOUT_FILENO)) {
       error = kTerminal;
       return false;
@@ -64,7 +72,11 @@ bool Destination::Open(const std::string& target, std::string& error) {
   }
   name_ = Shown(target);
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode))) {
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  // A disk or partition is never the place for a sound file, and replacing its node would unlink
+  // it: refused, by its own name or through a link.
+  if (exists && S_ISBLK(st.st_mode)) return fail("it is a block device");
+  if (exists && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode))) {
     if (IsStandardOutput(st)) {
       // Standard output by another name: it may be a socket or a pipe that no name opens again.
       stream_ = STDOUT_FILENO;
@@ -73,6 +85,10 @@ bool Destination::Open(const std::string& target, std::string& error) {
       stream_ = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
       if (stream_ < 0) return fail(std::strerror(errno));
       own_stream_ = true;
+      // What was opened, in case the name was changed in between.
+      struct stat opened {};
+      if (::fstat(stream_, &opened) != 0) return fail(std::strerror(errno));
+      if (S_ISBLK(opened.st_mode) || S_ISREG(opened.st_mode)) return fail("it changed while being opened");
     }
     if (::isatty(stream_)) {
       error = kTerminal;

@@ -5,9 +5,10 @@
 
 // A new file for the target, put in its place by Commit. Until then the target is untouched
 // and the new file has no name (where the file system allows; elsewhere a hidden name beside
-// the target, removed again if the program is interrupted by SIGINT, SIGTERM or SIGHUP). An
-// existing target keeps its mode, and its owner and group where the caller may set them; a new
-// one is created like any other file (mode 0666 less the umask, or the directory's default ACL).
+// the target, removed again if the program is interrupted by SIGINT, SIGTERM or SIGHUP). Only a
+// regular file is replaced. An existing target keeps its mode and its access ACL (or Open
+// fails), and its owner and group where the caller may set them; a new one is created like any
+// other file (mode 0666 less the umask, or the directory's default ACL).
 // A ReplacingFile destroyed without Commit leaves nothing behind.
 class ReplacingFile {
  public:

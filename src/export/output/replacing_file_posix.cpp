@@ -14,6 +14,7 @@
 #include <random>
 
 #include "common/ending_signals.h"
+#include "export/output/access_acl.h"
 #include "export/output/replacing_file.h"
 
 namespace {
@@ -62,18 +63,35 @@ std::string HiddenName() {
   return name;
 }
 
-// The old file's owner, group and mode for the new one. Where the owner cannot be kept, no
-// set-user-ID bit; where the group cannot, no set-group-ID bit and the group gets no more than
-// anyone. A file system without chmod keeps its own fixed modes: that is no failure.
-bool KeepOwnerAndMode(int fd, const struct stat& old, std::string& error) {
+// The old file's owner, group, mode and access ACL for the new one. Where the owner cannot be
+// kept, no set-user-ID bit; where the group cannot, no set-group-ID bit and the group gets no
+// more than anyone. A file system without chmod keeps its own fixed modes: that is no failure.
+bool KeepOwnerModeAndAcl(int fd, const std::string& old_path, const struct stat& old, std::string& error) {
+  std::string acl;
+  if (!ReadAccessAcl(old_path, acl, error)) return false;
   mode_t mode = old.st_mode & 07777;
+  bool same_group = true;
   if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
     mode &= ~S_ISUID;
-    if (::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) mode &= ~(S_ISGID | (070 & ~((mode & 07) << 3)));
+    same_group = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    if (!same_group) mode &= ~(S_ISGID | (070 & ~((mode & 07) << 3)));
   }
-  if (::fchmod(fd, mode) == 0) return true;
-  if (errno == ENOSYS || errno == EOPNOTSUPP || errno == ENOTSUP || errno == EPERM) return true;
-  return Fail(error);
+  if (!DropAccessAcl(fd, error)) return false;
+  if (::fchmod(fd, mode) != 0 && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EPERM)
+    return Fail(error);
+  return WriteAccessAcl(fd, acl, same_group, error);
+}
+
+// Only a regular file is replaced: a device's or FIFO's node, or a directory, is never renamed
+// over (which would unlink it).
+bool Replaceable(const struct stat& st, std::string& error) {
+  if (S_ISREG(st.st_mode)) return true;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return Fail(error);
+  }
+  error = "it is not a regular file";
+  return false;
 }
 
 }  // namespace
@@ -104,10 +122,9 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
   }
   struct stat old {};
   const bool exists = ::fstatat(dir_fd_, target_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
-  if (exists && S_ISDIR(old.st_mode)) errno = EISDIR;
+  if (exists && !Replaceable(old, error)) return false;
   // Like cp: a file the caller may not write to is not replaced either.
-  if (exists && (S_ISDIR(old.st_mode) || ::faccessat(dir_fd_, target_.c_str(), W_OK, AT_EACCESS) != 0))
-    return Fail(error);
+  if (exists && ::faccessat(dir_fd_, target_.c_str(), W_OK, AT_EACCESS) != 0) return Fail(error);
 
   {
     EndingSignalsHeld held;  // no hidden file without its name recorded for cleanup
@@ -131,7 +148,7 @@ bool ReplacingFile::Open(const std::string& target, std::string& error) {
       hidden_armed = 1;
     }
   }
-  return !exists || KeepOwnerAndMode(fd_, old, error);
+  return !exists || KeepOwnerModeAndAcl(fd_, target, old, error);
 }
 
 bool ReplacingFile::Commit(std::string& error) {
@@ -158,6 +175,12 @@ bool ReplacingFile::Commit(std::string& error) {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return fail();  // a deferred write error shows here
+  // Whatever has come to the target's name meanwhile must be as replaceable as the old file was.
+  struct stat now {};
+  if (::fstatat(dir_fd_, target_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && !Replaceable(now, error)) {
+    Discard();
+    return false;
+  }
   if (::renameat(dir_fd_, temp_.c_str(), dir_fd_, target_.c_str()) != 0) return fail();
   temp_.clear();
   hidden_armed = 0;
