@@ -1,6 +1,6 @@
 // A modal dialog on the desktop (X11 or Wayland): the part of the POSIX prompt that needs a
-// toolkit. It runs in the dialog's own process (dialog_process.h), never in the player's. One
-// file per backend: desktop_dialog_sdl.cpp, desktop_dialog_none.cpp.
+// toolkit. It runs in the dialog's own process (prompt/dialog_process.h), never in the player's. One
+// file per backend, in prompt/: desktop_dialog_sdl.cpp, desktop_dialog_none.cpp.
 #pragma once
 
 #include <string>

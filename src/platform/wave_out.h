@@ -2,7 +2,7 @@
 //
 // Four operations as the program uses them (open the default output for a format, prepare a
 // block, queue it, close) and the position for the prompt. One backend per file, built as
-// CMake's WAVE_SOUND_OUTPUT says and tried in order: wave_out_pulse.cpp (a PulseAudio or
+// CMake's WAVE_SOUND_OUTPUT says and tried in order, in wave_out/: wave_out_pulse.cpp (a PulseAudio or
 // PipeWire server), wave_out_sdl.cpp (SDL2: ALSA, PipeWire, its own drivers), wave_out_winmm.cpp
 // (Windows), wave_out_null.cpp (no sound system: keeps time in silence). WAVE_AUDIO=pulse, sdl,
 // winmm or null picks one; an SDL_AUDIODRIVER that is set picks sdl.

@@ -1,4 +1,4 @@
-#include "platform/display_question.h"
+#include "platform/prompt/display_question.h"
 
 #include <fcntl.h>
 #include <netdb.h>

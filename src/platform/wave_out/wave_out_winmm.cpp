@@ -4,7 +4,7 @@
 
 #include <mmsystem.h>
 
-#include "platform/wave_out_backend.h"
+#include "platform/wave_out/wave_out_backend.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // silence by the clock, so the prompt shows a moving position and the run ends as it would.
 #include <chrono>
 
-#include "platform/wave_out_backend.h"
+#include "platform/wave_out/wave_out_backend.h"
 
 namespace {
 

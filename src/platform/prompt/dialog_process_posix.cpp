@@ -1,4 +1,4 @@
-#include "platform/dialog_process.h"
+#include "platform/prompt/dialog_process.h"
 
 #include <fcntl.h>
 #include <pthread.h>

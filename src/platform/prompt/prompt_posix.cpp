@@ -21,8 +21,8 @@
 
 #include "common/ending_signals.h"
 #include "platform/desktop_dialog.h"
-#include "platform/dialog_process.h"
-#include "platform/display_question.h"
+#include "platform/prompt/dialog_process.h"
+#include "platform/prompt/display_question.h"
 #include "platform/prompt.h"
 
 extern char** environ;

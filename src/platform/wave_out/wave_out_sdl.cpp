@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/wave_out_backend.h"
+#include "platform/wave_out/wave_out_backend.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #endif
 
 #include "common/shown_name.h"
-#include "platform/wave_out_backend.h"
+#include "platform/wave_out/wave_out_backend.h"
 
 struct WaveOutStream {
   const WaveOutBackend* backend;
