@@ -77,6 +77,6 @@ for (let i = 0; i < loads; ++i) {
 for (const build of builds) console.log(`node ${process.version} ${build}: render ${summary(node[build])}`);
 
 const size = (files) => files.reduce((sum, f) => sum + statSync(join(buildDir, f)).size, 0);
-const page = ['index.html', 'wave.js', 'wave-worker.js'];
+const page = ['index.html', 'notes-panel.js', 'wave.js', 'wave-worker.js'];
 console.log(`page: ${size([...page, 'wave-simd.js', 'wave-simd.wasm'])} bytes with the SIMD module, ` +
   `${size([...page, ...builds.flatMap((b) => [`wave-${b}.js`, `wave-${b}.wasm`])])} bytes with both`);

@@ -354,58 +354,17 @@
     }
   }
 
-  // The notes the address asks for: #notes= and the text form, as encodeURIComponent writes it.
-  function notesInAddress() {
-    const match = /^#notes=(.*)$/s.exec(location.hash);
-    if (!match) return null;
-    try {
-      return decodeURIComponent(match[1]);
-    } catch {
-      return '\uFFFD';  // no text: the module says where
-    }
-  }
-
-  // The address that plays text.
-  function addressOf(text) {
-    return `${location.origin}${location.pathname}${location.search}#notes=${encodeURIComponent(text)}`;
-  }
-
-  // The edit panel: the notes as text, Play (the page again, with those notes in its address: the
-  // same run, dialog and OK), Copy link.
-  function setUpEditing() {
-    const text = $('notes-text');
-    $('notes-play').addEventListener('click', () => {
-      const hash = `#notes=${encodeURIComponent(text.value)}`;
-      if (location.hash === hash) location.reload();
-      else location.hash = hash;  // which the page takes as a new run (below)
-    });
-    // Another tune in the address (a link opened in this tab, Play): a new run.
-    window.addEventListener('hashchange', () => location.reload());
-    $('notes-link').addEventListener('click', () => {
-      const address = $('notes-address');
-      address.value = addressOf(text.value);
-      address.hidden = false;
-      address.select();
-      navigator.clipboard?.writeText(address.value).then(
-        () => { statusLine.textContent = 'The link to this tune is copied.'; },
-        () => { statusLine.textContent = 'Copy the link to this tune from the box below the notes.'; });
-    });
-  }
-
   // Notes that are no sequence: what is wrong and where, as the programs say it; nothing plays.
   function badNotes(message) {
     enter('bad notes');
     statusLine.textContent = `These notes cannot be played: ${message}`;
-    $('notes-error').textContent = message;
-    $('notes-error').hidden = false;
-    $('edit').open = true;
+    WaveNotesPanel.showError(message);
   }
 
   function run() {
     wave.build = chooseBuild();
-    wave.notes = notesInAddress();
-    $('notes-text').value = wave.notes ?? '';
-    setUpEditing();
+    wave.notes = WaveNotesPanel.fromAddress();
+    WaveNotesPanel.setUp(wave.notes ?? '', (line) => { statusLine.textContent = line; });
     const worker = new Worker('wave-worker.js');
     wave.worker = worker;
     worker.onmessage = (event) => {
