@@ -27,9 +27,13 @@ std::string TempPath(const char* what) {
 }
 
 [[noreturn]] void ExecChild(const ProcessOptions& options) {
-  // As a shell starts it: the tests ignore SIGPIPE themselves (see Type), the program must not
-  // inherit that.
-  ::signal(SIGPIPE, SIG_DFL);
+  // As an interactive shell starts it: the tests ignore SIGPIPE themselves (see Type), and a
+  // test run from nohup or as a background job inherits SIGHUP or SIGINT and SIGQUIT ignored,
+  // which the program would rightly keep.
+  for (const int signal : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::signal(signal, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
   for (const auto& name : options.unset_env) ::unsetenv(name.c_str());
   for (const auto& [name, value] : options.set_env) ::setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> argv;
